@@ -1,0 +1,57 @@
+# Linux: the plug-in's logic against a fake player, under the sanitizers.
+set(QUARVEL_SANITIZE "" CACHE STRING "Sanitizers for the native build (address,undefined or thread)")
+if(QUARVEL_SANITIZE)
+    add_compile_options(-fsanitize=${QUARVEL_SANITIZE} -fno-omit-frame-pointer
+                        -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=${QUARVEL_SANITIZE})
+endif()
+
+add_subdirectory(${QUARVEL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Object libraries: the logic calls into the seams that the fakes (or the benchmark's null
+# player) provide, so every program takes the objects it needs directly.
+find_package(Threads REQUIRED)
+add_library(quarvel_core OBJECT ${QUARVEL_CORE_SOURCES})
+target_include_directories(quarvel_core PUBLIC src)
+target_compile_options(quarvel_core PRIVATE ${QUARVEL_WARNINGS})
+
+# Threads for the watchers on Linux: std::thread, detached.
+add_library(quarvel_threads_std OBJECT tests/fakes/threads_std.cpp)
+target_include_directories(quarvel_threads_std PUBLIC src tests/fakes)
+target_link_libraries(quarvel_threads_std PUBLIC Threads::Threads)
+
+add_library(quarvel_fakes OBJECT tests/fakes/fake_host.cpp tests/fakes/fake_controls.cpp)
+target_include_directories(quarvel_fakes PUBLIC src tests/fakes)
+target_compile_options(quarvel_fakes PRIVATE ${QUARVEL_WARNINGS})
+
+enable_testing()
+
+add_executable(unit_tests
+    tests/unit/settings_test.cpp
+    tests/unit/time_limit_test.cpp
+    tests/unit/loop_watcher_test.cpp
+    tests/unit/watcher_control_test.cpp
+    tests/unit/track_events_test.cpp
+    tests/unit/number_text_test.cpp
+    tests/unit/dialog_test.cpp
+    tests/unit/apply_test.cpp
+    tests/unit/about_test.cpp)
+target_link_libraries(unit_tests PRIVATE quarvel_core quarvel_fakes quarvel_threads_std GTest::gtest_main)
+target_compile_options(unit_tests PRIVATE ${QUARVEL_WARNINGS})
+add_test(NAME unit_tests COMMAND unit_tests)
+
+# Fuzz target over the loop section's correction and arming (clang's libFuzzer); the test
+# runs a fixed, seeded number of inputs.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND NOT QUARVEL_SANITIZE MATCHES "thread")
+    add_executable(loop_section_fuzz tests/fuzz/loop_section_fuzz.cpp tests/fuzz/no_threads.cpp)
+    target_link_libraries(loop_section_fuzz PRIVATE quarvel_core quarvel_fakes)
+    target_include_directories(loop_section_fuzz PRIVATE src tests/fakes)
+    target_compile_options(loop_section_fuzz PRIVATE -fsanitize=fuzzer ${QUARVEL_WARNINGS})
+    target_link_options(loop_section_fuzz PRIVATE -fsanitize=fuzzer)
+    add_test(NAME loop_section_fuzz COMMAND loop_section_fuzz -runs=200000 -seed=1)
+endif()
+
+# Cost of one idle watcher pass, against a player that answers at once.
+add_executable(pass_cost_bench bench/pass_cost.cpp bench/null_host.cpp)
+target_link_libraries(pass_cost_bench PRIVATE quarvel_core quarvel_threads_std)
+target_compile_options(pass_cost_bench PRIVATE ${QUARVEL_WARNINGS})

@@ -1,0 +1,54 @@
+#include "dialog/dialog_actions.h"
+
+#include "dialog/number_text.h"
+#include "host/host.h"
+#include "resources/resource_ids.h"
+#include "settings/settings.h"
+
+namespace quarvel {
+
+namespace {
+
+int32_t stored(const char* key) {
+    int32_t value = 0;
+    if (!host::store_read(key, value)) value = default_of(key);
+    return value;
+}
+
+void tick_if_set(controls::Dialog dialog, int box, const char* key) {
+    if (stored(key) != 0) controls::set_checked(dialog, box, true);
+}
+
+}  // namespace
+
+void open_dialog(controls::Dialog dialog) {
+    tick_if_set(dialog, IDC_TIME_ENABLE, keys::check_time_limit);
+    // Shown unsigned, as the field reads it back: a negative limit appears as a large number.
+    controls::set_text(dialog, IDC_TIME_LIMIT,
+                       format_unsigned_decimal(static_cast<uint32_t>(stored(keys::time_limit)))
+                           .c_str());
+    tick_if_set(dialog, IDC_SUBSONGS, keys::subsong_limit);
+    tick_if_set(dialog, IDC_LOOP_ENABLE, keys::check_looping);
+    controls::set_text(dialog, IDC_LOOP_START,
+                       format_signed_decimal(stored(keys::start_loop_time)).c_str());
+    controls::set_text(dialog, IDC_LOOP_END,
+                       format_signed_decimal(stored(keys::end_loop_time)).c_str());
+}
+
+void feature_box_clicked(controls::Dialog dialog, int box) {
+    const int other = box == IDC_TIME_ENABLE ? IDC_LOOP_ENABLE : IDC_TIME_ENABLE;
+    if (controls::is_checked(dialog, box)) controls::set_checked(dialog, other, false);
+}
+
+void set_field_to_position(controls::Dialog dialog, int field) {
+    const int32_t position = host::position();
+    controls::set_text(dialog, field, format_signed_decimal(position == -1 ? 0 : position).c_str());
+}
+
+void reset_looping_controls(controls::Dialog dialog) {
+    controls::set_checked(dialog, IDC_LOOP_ENABLE, false);
+    controls::set_text(dialog, IDC_LOOP_START, L"0");
+    controls::set_text(dialog, IDC_LOOP_END, L"0");
+}
+
+}  // namespace quarvel

@@ -1,0 +1,20 @@
+// What the configuration dialog does for each of its controls, apart from Apply.
+#pragma once
+
+#include "dialog/controls.h"
+
+namespace quarvel {
+
+// Fills the controls from the store: what was last stored is what the dialog shows.
+void open_dialog(controls::Dialog dialog);
+
+// Time limit and looping exclude each other: ticking one box unticks the other.
+void feature_box_clicked(controls::Dialog dialog, int box);
+
+// "Set now": the live position into a loop field ("0" while nothing plays).
+void set_field_to_position(controls::Dialog dialog, int field);
+
+// "Reset": looping off and both loop fields "0", in the dialog only.
+void reset_looping_controls(controls::Dialog dialog);
+
+}  // namespace quarvel

@@ -1,0 +1,55 @@
+// Everything the plug-in asks of the player, in one place.
+//
+// The Windows build implements this over the player's three function tables and the
+// messages of its main window (host_win32.cpp); the native tests link a fake that records
+// every call. Nothing else in settings/, watchers/ or the dialog's logic talks to the player.
+#pragma once
+
+#include <cstdint>
+
+namespace host {
+
+// The player's main window, fetched afresh from the player for every message.
+void* main_window();
+
+// Main-window messages. Times are milliseconds; position and length are -1 while nothing
+// plays.
+int32_t position();
+int32_t track_length();
+int32_t playlist_length();
+void jump_to(int32_t ms);
+
+// A shortcut command such as "key128"; the player has carried it out when this returns.
+void send_command(const char* command);
+
+// A tag text of the current track (tags -5 and -6), or null. Owned by the player: give it
+// back with release_text, or hold it in a Text.
+const char* tag(int32_t number);
+void release_text(const char* text);
+
+// The plug-in's section of the player's settings store.
+bool store_read(const char* key, int32_t& value);  // false when the key is absent
+void store_write(const char* key, int32_t value);
+void store_remove(const char* key);
+
+// True while a track is playing.
+bool is_playing();
+
+// Owns a text that the player handed out and gives it back exactly once.
+class Text {
+public:
+    explicit Text(const char* text) : text_(text) {}
+    ~Text() {
+        if (text_) release_text(text_);
+    }
+    Text(const Text&) = delete;
+    Text& operator=(const Text&) = delete;
+
+    const char* get() const { return text_; }
+    explicit operator bool() const { return text_ != nullptr; }
+
+private:
+    const char* text_;
+};
+
+}  // namespace host

@@ -1,0 +1,82 @@
+// The module's entry points: attach, the one export, and the record of entries that the
+// player calls.
+#include <windows.h>
+
+#include "dialog/dialog_win32.h"
+#include "host/about.h"
+#include "host/host_tables.h"
+#include "settings/settings.h"
+#include "watchers/track_events.h"
+#include "watchers/watcher_control.h"
+
+namespace {
+
+using Instance = void*;
+constexpr DWORD flag_no_audio = 4;
+Instance const instance_token = reinterpret_cast<Instance>(1);
+
+void WINAPI about(HWND parent) {
+    MessageBoxW(parent, quarvel::about_text, quarvel::about_caption, MB_ICONINFORMATION);
+}
+
+Instance WINAPI new_instance() {
+    quarvel::load_settings();
+    return instance_token;
+}
+
+void WINAPI free_instance(Instance) {
+    quarvel::stop_time_watcher();
+    quarvel::stop_loop_watcher();
+}
+
+const char* WINAPI get_description(Instance) { return quarvel::plugin_description; }
+
+void WINAPI config(Instance, HWND parent) { quarvel::run_config_dialog(parent); }
+
+DWORD WINAPI get_config(Instance, void*) { return 0; }
+
+BOOL WINAPI set_config(Instance, void*, DWORD) { return TRUE; }
+
+void WINAPI new_track(Instance, const char* file) { quarvel::new_track(file); }
+
+struct PluginRecord {
+    DWORD flags;
+    const char* name;
+    void(WINAPI* about)(HWND parent);
+    Instance(WINAPI* new_instance)();
+    void(WINAPI* free_instance)(Instance);
+    const char*(WINAPI* get_description)(Instance);
+    void(WINAPI* config)(Instance, HWND parent);
+    DWORD(WINAPI* get_config)(Instance, void* buffer);
+    BOOL(WINAPI* set_config)(Instance, void* data, DWORD size);
+    void(WINAPI* new_track)(Instance, const char* file);
+    void* audio_entries[4];  // never provided: the plug-in processes no audio
+};
+
+const PluginRecord plugin_record = {
+    flag_no_audio, quarvel::plugin_name, about,      new_instance, free_instance,
+    get_description, config,           get_config, set_config,   new_track,
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+HINSTANCE module_handle = nullptr;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        module_handle = module;
+        DisableThreadLibraryCalls(module);
+    }
+    return TRUE;
+}
+
+using GetInterface = void*(WINAPI*)(DWORD number);
+
+extern "C" const void* WINAPI XMPDSP_GetInterface2(DWORD face, GetInterface get_interface) {
+    if (face != 1) return nullptr;
+    host::services.settings = static_cast<host::SettingsTable*>(get_interface(1));
+    host::services.status = static_cast<host::StatusTable*>(get_interface(4));
+    host::services.misc = static_cast<host::MiscTable*>(get_interface(0));
+    return &plugin_record;
+}

@@ -1,0 +1,48 @@
+#include "settings/settings.h"
+
+#include <cstring>
+
+#include "host/host.h"
+
+namespace quarvel {
+
+Settings settings;
+
+int32_t default_of(const char* key) {
+    return std::strcmp(key, keys::time_limit) == 0 ? default_time_limit : 0;
+}
+
+namespace {
+
+// Reads `key` into `slot`; an absent key (or a failed read) takes its default, which is
+// written back so that the store holds every key afterwards.
+void load_key(const char* key, std::atomic<int32_t>& slot) {
+    int32_t value = 0;
+    if (!host::store_read(key, value)) {
+        value = default_of(key);
+        host::store_write(key, value);
+    }
+    set(slot, value);
+}
+
+}  // namespace
+
+void load_settings() {
+    // The legacy key's value lands in check_time_limit's slot and is overwritten at once
+    // below: only its removal matters.
+    int32_t legacy = 0;
+    if (host::store_read(keys::legacy_check_limit, legacy)) {
+        set(settings.check_time_limit, legacy);
+        host::store_remove(keys::legacy_check_limit);
+    }
+
+    std::atomic<int32_t> check_looping_scratch{0};  // the store alone keeps check_looping
+    load_key(keys::check_time_limit, settings.check_time_limit);
+    load_key(keys::time_limit, settings.time_limit);
+    load_key(keys::subsong_limit, settings.subsong_limit);
+    load_key(keys::check_looping, check_looping_scratch);
+    load_key(keys::start_loop_time, settings.start_loop_time);
+    load_key(keys::end_loop_time, settings.end_loop_time);
+}
+
+}  // namespace quarvel

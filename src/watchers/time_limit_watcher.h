@@ -1,0 +1,9 @@
+#pragma once
+
+namespace quarvel {
+
+// One check of the time limit: when the song has run past `time_limit`, move the player on.
+// The watcher thread runs it every millisecond.
+void time_limit_pass();
+
+}  // namespace quarvel

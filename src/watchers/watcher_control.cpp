@@ -1,0 +1,104 @@
+#include "watchers/watcher_control.h"
+
+#include "watchers/loop_watcher.h"
+#include "watchers/thread.h"
+#include "watchers/time_limit_watcher.h"
+
+namespace quarvel {
+
+std::atomic<bool> has_subsongs{false};
+
+namespace {
+
+// Control word layout: bit 0 run flag, bit 1 kind, bits 2.. generation.
+constexpr uint32_t run_bit = 1u;
+constexpr uint32_t kind_bit = 2u;
+constexpr uint32_t generation_step = 4u;
+
+class WatcherControl {
+public:
+    explicit constexpr WatcherControl(WatcherKind kind)
+        : kind_(kind), word_(kind == WatcherKind::loop ? kind_bit : 0u) {}
+
+    void start() {
+        uint32_t word = word_.load();
+        for (;;) {
+            if (word & run_bit) return;  // already running
+            // Unsigned arithmetic: the generation simply wraps after 2^30 starts.
+            const uint32_t token = (word + generation_step) | run_bit;
+            if (word_.compare_exchange_weak(word, token)) {
+                if (!threads::start_watcher_thread(token)) {
+                    // Put the flag back so that a later start tries again; a stop or start
+                    // that came in meanwhile wins.
+                    uint32_t expected = token;
+                    word_.compare_exchange_strong(expected, token & ~run_bit);
+                }
+                return;
+            }
+        }
+    }
+
+    void stop() { word_.fetch_and(~run_bit); }
+
+    bool running() const { return (word_.load() & run_bit) != 0; }
+
+    void run(uint32_t token) {
+        if (!enter(token)) return;
+        if (kind_ == WatcherKind::time_limit) {
+            // Check first, then rest.
+            while (current(token)) {
+                time_limit_pass();
+                threads::sleep_1ms();
+            }
+        } else {
+            // Rest first, then check; a stop during the rest ends the watcher before it
+            // sends anything more.
+            while (current(token)) {
+                threads::sleep_1ms();
+                if (!current(token)) break;
+                loop_pass();
+            }
+        }
+        busy_.store(false, std::memory_order_release);
+    }
+
+private:
+    bool current(uint32_t token) const { return word_.load() == token; }
+
+    // Waits until no older watcher of this kind is still inside its passes. Gives up (and
+    // so ends the thread without a pass) once this watcher has been stopped or replaced.
+    bool enter(uint32_t token) {
+        for (;;) {
+            if (!current(token)) return false;
+            bool expected = false;
+            if (busy_.compare_exchange_strong(expected, true, std::memory_order_acquire)) {
+                if (current(token)) return true;
+                busy_.store(false, std::memory_order_release);
+                return false;
+            }
+            threads::sleep_1ms();
+        }
+    }
+
+    const WatcherKind kind_;
+    std::atomic<uint32_t> word_;
+    std::atomic<bool> busy_{false};  // a watcher of this kind is inside its passes
+};
+
+WatcherControl time_control{WatcherKind::time_limit};
+WatcherControl loop_control{WatcherKind::loop};
+
+}  // namespace
+
+void start_time_watcher() { time_control.start(); }
+void stop_time_watcher() { time_control.stop(); }
+void start_loop_watcher() { loop_control.start(); }
+void stop_loop_watcher() { loop_control.stop(); }
+bool time_watch_running() { return time_control.running(); }
+bool loop_watch_running() { return loop_control.running(); }
+
+void run_watcher(uint32_t token) {
+    (token & kind_bit ? loop_control : time_control).run(token);
+}
+
+}  // namespace quarvel

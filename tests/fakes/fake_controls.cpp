@@ -1,0 +1,58 @@
+#include "fake_controls.h"
+
+#include <cwchar>
+
+#include "dialog/controls.h"
+#include "fake_host.h"
+
+namespace fake {
+
+Dialog* open_dialog = nullptr;
+
+std::string narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) out += c < 128 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+bool Dialog::checked(int id) const {
+    auto it = boxes.find(id);
+    return it != boxes.end() && it->second;
+}
+
+std::string Dialog::text(int id) const {
+    auto it = texts.find(id);
+    return it == texts.end() ? std::string() : narrow(it->second);
+}
+
+}  // namespace fake
+
+namespace controls {
+
+namespace {
+fake::Dialog& of(Dialog dialog) { return *static_cast<fake::Dialog*>(dialog); }
+}  // namespace
+
+bool is_checked(Dialog dialog, int id) { return of(dialog).checked(id); }
+
+void set_checked(Dialog dialog, int id, bool checked) {
+    fake::player().record("check " + std::to_string(id) + "=" + (checked ? "1" : "0"));
+    of(dialog).boxes[id] = checked;
+}
+
+size_t read_text(Dialog dialog, int id, wchar_t* buffer, size_t size) {
+    const std::wstring& text = of(dialog).texts[id];
+    const size_t n = text.size() < size - 1 ? text.size() : size - 1;
+    std::wmemcpy(buffer, text.data(), n);
+    buffer[n] = L'\0';
+    return text.size();
+}
+
+void set_text(Dialog dialog, int id, const wchar_t* text) {
+    fake::player().record("text " + std::to_string(id) + "=" + fake::narrow(text));
+    of(dialog).texts[id] = text;
+}
+
+Dialog find_open_dialog() { return fake::open_dialog; }
+
+}  // namespace controls

@@ -1,0 +1,180 @@
+#include "fake_host.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "fake_threads.h"
+#include "host/host.h"
+#include "settings/settings.h"
+#include "watchers/watcher_control.h"
+
+namespace fake {
+
+namespace {
+Player* the_player = new Player;  // never destroyed: detached threads may still ask it
+}
+
+Player& player() { return *the_player; }
+
+std::optional<int32_t> Player::stored(const std::string& key) {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = store.find(key);
+    if (it == store.end()) return std::nullopt;
+    return it->second;
+}
+
+std::vector<std::string> Player::log() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return lines;
+}
+
+std::vector<std::string> Player::log_of(const std::string& prefix) {
+    std::vector<std::string> out;
+    for (auto& line : log())
+        if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
+    return out;
+}
+
+void Player::clear_log() {
+    std::lock_guard<std::mutex> lock(mutex);
+    lines.clear();
+}
+
+void Player::record(std::string line) {
+    if (!log_enabled.load()) return;
+    std::lock_guard<std::mutex> lock(mutex);
+    lines.push_back(std::move(line));
+}
+
+int Player::outstanding_texts() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return static_cast<int>(texts.size());
+}
+
+void reset() {
+    quarvel::stop_time_watcher();
+    quarvel::stop_loop_watcher();
+    wait_for_watcher_threads();
+    Player& p = player();
+    {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        p.lines.clear();
+        p.store.clear();
+        for (char* t : p.texts) std::free(t);
+        p.texts.clear();
+    }
+    p.position = -1;
+    p.length = -1;
+    p.playlist_length = 1;
+    p.playing = false;
+    p.position_script = nullptr;
+    p.on_command = nullptr;
+    p.tags.clear();
+    p.log_enabled = true;
+    quarvel::has_subsongs = false;
+    for (auto* value : {&quarvel::settings.check_time_limit, &quarvel::settings.time_limit,
+                        &quarvel::settings.subsong_limit, &quarvel::settings.start_loop_time,
+                        &quarvel::settings.end_loop_time}) {
+        value->store(0);
+    }
+    fail_thread_starts(false);
+}
+
+}  // namespace fake
+
+namespace host {
+
+using fake::player;
+
+void* main_window() {
+    player().record("main_window");
+    return &player();
+}
+
+int32_t position() {
+    player().record("position");
+    auto& p = player();
+    return p.position_script ? p.position_script() : p.position.load();
+}
+
+int32_t track_length() {
+    player().record("length");
+    return player().length.load();
+}
+
+int32_t playlist_length() {
+    player().record("playlist_length");
+    return player().playlist_length.load();
+}
+
+void jump_to(int32_t ms) {
+    player().record("jump " + std::to_string(ms));
+    player().position = ms;
+}
+
+void send_command(const char* command) {
+    player().record(std::string("command ") + command);
+    if (player().on_command) player().on_command(command);
+}
+
+const char* tag(int32_t number) {
+    auto& p = player();
+    p.record("tag " + std::to_string(number));
+    auto it = p.tags.find(number);
+    if (it == p.tags.end()) return nullptr;
+    char* text = strdup(it->second.c_str());
+    std::lock_guard<std::mutex> lock(p.mutex);
+    p.texts.push_back(text);
+    return text;
+}
+
+void release_text(const char* text) {
+    auto& p = player();
+    std::string line = "release ";
+    {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        bool known = false;
+        for (auto it = p.texts.begin(); it != p.texts.end(); ++it) {
+            if (*it == text) {
+                line += text;
+                std::free(*it);
+                p.texts.erase(it);
+                known = true;
+                break;
+            }
+        }
+        if (!known) line += "<not handed out>";
+    }
+    p.record(line);
+}
+
+bool store_read(const char* key, int32_t& value) {
+    auto& p = player();
+    p.record(std::string("read ") + key);
+    std::lock_guard<std::mutex> lock(p.mutex);
+    auto it = p.store.find(key);
+    if (it == p.store.end()) return false;
+    value = it->second;
+    return true;
+}
+
+void store_write(const char* key, int32_t value) {
+    auto& p = player();
+    p.record(std::string("write ") + key + "=" + std::to_string(value));
+    std::lock_guard<std::mutex> lock(p.mutex);
+    p.store[key] = value;
+}
+
+void store_remove(const char* key) {
+    auto& p = player();
+    p.record(std::string("remove ") + key);
+    std::lock_guard<std::mutex> lock(p.mutex);
+    p.store.erase(key);
+}
+
+bool is_playing() {
+    player().record("is_playing");
+    return player().playing.load();
+}
+
+}  // namespace host

@@ -1,0 +1,53 @@
+// Watcher threads on Linux: detached std::threads, counted so that tests can wait for them.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "fake_threads.h"
+#include "watchers/thread.h"
+#include "watchers/watcher_control.h"
+
+namespace {
+std::atomic<int> live{0};
+std::atomic<bool> refuse{false};
+}  // namespace
+
+namespace quarvel::threads {
+
+bool start_watcher_thread(uint32_t token) {
+    if (fake::on_watcher_start) fake::on_watcher_start();
+    if (refuse.load()) return false;
+    live.fetch_add(1);
+    std::thread([token] {
+        run_watcher(token);
+        live.fetch_sub(1);
+    }).detach();
+    return true;
+}
+
+void sleep_1ms() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+
+}  // namespace quarvel::threads
+
+namespace fake {
+
+std::function<void()> on_watcher_start;
+
+int live_watcher_threads() { return live.load(); }
+
+void wait_for_watcher_threads() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (live.load() != 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            std::fprintf(stderr, "watcher threads did not end\n");
+            std::abort();
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
+void fail_thread_starts(bool fail) { refuse.store(fail); }
+
+}  // namespace fake

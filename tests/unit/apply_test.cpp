@@ -1,0 +1,205 @@
+#include "dialog/apply.h"
+
+#include "settings/settings.h"
+#include "test_support.h"
+#include "watchers/watcher_control.h"
+
+using quarvel::get;
+using quarvel::settings;
+
+namespace {
+
+class ApplyTest : public PlayerTest {
+protected:
+    void SetUp() override {
+        PlayerTest::SetUp();
+        player.log_enabled = false;  // watchers started here keep asking; not of interest
+    }
+
+    // The dialog as the user left it.
+    void fill(bool time_box, const wchar_t* limit, bool subsongs, bool loop_box,
+              const wchar_t* start, const wchar_t* end) {
+        dialog.boxes = {{200, time_box}, {400, subsongs}, {1000, loop_box}};
+        dialog.texts = {{300, limit}, {1100, start}, {1200, end}};
+    }
+
+    void playing(int32_t length) {
+        player.length = length;
+        player.playing = length >= 0;
+    }
+
+    void apply() {
+        player.log_enabled = true;
+        quarvel::apply_dialog(&dialog);
+        player.log_enabled = false;
+    }
+
+    fake::Dialog dialog;
+};
+
+}  // namespace
+
+TEST_F(ApplyTest, ArmsLoopingInTheExactOrder) {
+    playing(180000);
+    fill(false, L"60", false, true, L"1000", L"5000");
+
+    apply();
+
+    Lines log;
+    for (auto& l : player.log())
+        if (l != "position") log.push_back(l);  // the new loop watcher's own questions
+    EXPECT_EQ(log, (Lines{"write check_time_limit=0", "write time_limit=60",
+                          "write subsong_limit=0", "length", "text 1100=1000",
+                          "write start_loop_time=1000", "text 1200=5000",
+                          "write end_loop_time=5000", "is_playing", "write check_looping=1"}));
+    EXPECT_TRUE(quarvel::loop_watch_running());
+    EXPECT_FALSE(quarvel::time_watch_running());
+    EXPECT_EQ(get(settings.start_loop_time), 1000);
+    EXPECT_EQ(get(settings.end_loop_time), 5000);
+    EXPECT_TRUE(dialog.checked(1000));
+}
+
+namespace {
+
+struct SectionCase {
+    const char* name;
+    int32_t length;  // -1: nothing playing
+    const wchar_t* start;
+    const wchar_t* end;
+    int32_t stored_start;
+    int32_t stored_end;
+    bool armed;
+};
+
+class ApplySection : public ApplyTest, public ::testing::WithParamInterface<SectionCase> {};
+
+}  // namespace
+
+TEST_P(ApplySection, CorrectsShowsStoresAndArmsOrRefuses) {
+    const SectionCase& c = GetParam();
+    playing(c.length);
+    fill(false, L"60", false, true, c.start, c.end);
+
+    apply();
+
+    EXPECT_EQ(player.stored("start_loop_time"), c.stored_start);
+    EXPECT_EQ(player.stored("end_loop_time"), c.stored_end);
+    EXPECT_EQ(get(settings.start_loop_time), c.stored_start);
+    EXPECT_EQ(get(settings.end_loop_time), c.stored_end);
+    EXPECT_EQ(dialog.text(1100), std::to_string(c.stored_start));
+    EXPECT_EQ(dialog.text(1200), std::to_string(c.stored_end));
+    EXPECT_EQ(player.stored("check_looping"), c.armed ? 1 : 0);
+    EXPECT_EQ(dialog.checked(1000), c.armed);
+    EXPECT_EQ(quarvel::loop_watch_running(), c.armed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sections, ApplySection,
+    ::testing::Values(
+        SectionCase{"Usable", 10000, L"1000", L"5000", 1000, 5000, true},
+        SectionCase{"StartPastTheEnd", 10000, L"12000", L"5000", 0, 5000, false},
+        SectionCase{"EndPastTheEnd", 10000, L"1000", L"10000", 1000, 1000, false},
+        SectionCase{"EndBeforeStart", 10000, L"5000", L"1000", 5000, 5000, false},
+        SectionCase{"BothAtTheLastMillisecond", 10000, L"9999", L"9999", 9999, 9999, false},
+        SectionCase{"StartAtZero", 10000, L"0", L"5000", 0, 5000, false},
+        SectionCase{"EmptyFields", 10000, L"", L"", 0, 0, false},
+        SectionCase{"NothingPlaying", -1, L"2147483647", L"2147483647", 0, 0, false},
+        // Numbers above 2147483647 would wrap to negative times: they lie beyond any end.
+        SectionCase{"WrappedStartNothingPlaying", -1, L"4294967294", L"5", 0, 0, false},
+        SectionCase{"WrappedStartWhilePlaying", 10000, L"4294967294", L"5000", 0, 5000, false},
+        SectionCase{"WrappedEnd", 10000, L"1000", L"4294967295", 1000, 1000, false},
+        SectionCase{"HugeNumbers", 10000, L"99999999999", L"99999999999", 0, 0, false},
+        SectionCase{"NegativeShownByAnEarlierVersion", 10000, L"-250", L"5000", 0, 5000, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ApplyTest, TimeLimitBoxStartsTheTimeWatcherAndStopsLooping) {
+    quarvel::start_loop_watcher();
+    fill(true, L"90000", true, false, L"0", L"0");
+
+    apply();
+
+    EXPECT_TRUE(quarvel::time_watch_running());
+    EXPECT_FALSE(quarvel::loop_watch_running());
+    EXPECT_EQ(player.stored("check_time_limit"), 1);
+    EXPECT_EQ(player.stored("time_limit"), 90000);
+    EXPECT_EQ(player.stored("subsong_limit"), 1);
+    EXPECT_EQ(get(settings.check_time_limit), 1);
+    EXPECT_EQ(get(settings.time_limit), 90000);
+    EXPECT_EQ(get(settings.subsong_limit), 1);
+    EXPECT_TRUE(player.log_of("is_playing").empty());  // asked only when looping is wanted
+}
+
+TEST_F(ApplyTest, NewTimeWatcherSeesTheNewLimitFromItsFirstPass) {
+    quarvel::set(settings.time_limit, 5);
+    quarvel::set(settings.subsong_limit, 0);
+    fill(true, L"250000", true, false, L"0", L"0");
+    int32_t limit_at_start = -1;
+    int32_t subsongs_at_start = -1;
+    fake::on_watcher_start = [&] {
+        limit_at_start = get(settings.time_limit);
+        subsongs_at_start = get(settings.subsong_limit);
+    };
+
+    apply();
+    fake::on_watcher_start = nullptr;
+
+    EXPECT_EQ(limit_at_start, 250000);
+    EXPECT_EQ(subsongs_at_start, 1);
+}
+
+TEST_F(ApplyTest, BothBoxesTickedArmedLoopingWins) {
+    playing(10000);
+    fill(true, L"60", false, true, L"1000", L"2000");
+
+    apply();
+
+    EXPECT_TRUE(quarvel::loop_watch_running());
+    EXPECT_FALSE(quarvel::time_watch_running());
+    EXPECT_EQ(player.stored("check_time_limit"), 1);
+    EXPECT_EQ(get(settings.check_time_limit), 1);
+}
+
+TEST_F(ApplyTest, BothBoxesTickedRefusedLoopingKeepsTheTimeLimit) {
+    playing(10000);
+    fill(true, L"60000", false, true, L"0", L"2000");
+
+    apply();
+
+    EXPECT_FALSE(quarvel::loop_watch_running());
+    EXPECT_TRUE(quarvel::time_watch_running());
+    EXPECT_FALSE(dialog.checked(1000));
+}
+
+TEST_F(ApplyTest, NeitherBoxStopsBothAndStillCorrectsTheSection) {
+    quarvel::start_time_watcher();
+    quarvel::start_loop_watcher();
+    playing(10000);
+    fill(false, L"60", false, false, L"20000", L"3000");
+
+    apply();
+
+    EXPECT_FALSE(quarvel::time_watch_running());
+    EXPECT_FALSE(quarvel::loop_watch_running());
+    EXPECT_EQ(player.stored("check_looping"), 0);
+    EXPECT_EQ(player.stored("start_loop_time"), 0);
+    EXPECT_EQ(player.stored("end_loop_time"), 3000);
+    EXPECT_EQ(dialog.text(1100), "0");
+}
+
+TEST_F(ApplyTest, TimeLimitField) {
+    struct {
+        const wchar_t* typed;
+        int32_t stored;
+    } cases[] = {{L"", 0},
+                 {L"000060", 60},
+                 {L"2147483647", 2147483647},
+                 {L"2147483648", 2147483647},  // would wrap to a negative limit
+                 {L"99999999999", 2147483647}};
+    for (const auto& c : cases) {
+        fill(true, c.typed, false, false, L"0", L"0");
+        apply();
+        EXPECT_EQ(player.stored("time_limit"), c.stored) << fake::narrow(c.typed);
+        EXPECT_EQ(get(settings.time_limit), c.stored);
+        EXPECT_EQ(dialog.texts[300], c.typed);  // the field keeps what was typed
+    }
+}

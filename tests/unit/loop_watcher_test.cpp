@@ -1,0 +1,70 @@
+#include "watchers/loop_watcher.h"
+
+#include <limits>
+
+#include "settings/settings.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr int32_t max32 = std::numeric_limits<int32_t>::max();
+constexpr int32_t min32 = std::numeric_limits<int32_t>::min();
+
+struct Case {
+    const char* name;
+    int32_t start;
+    int32_t end;
+    int32_t position;
+    bool jumps;
+};
+
+class LoopPass : public PlayerTest, public ::testing::WithParamInterface<Case> {};
+
+}  // namespace
+
+TEST_P(LoopPass, JumpsOnlyOutsideTheSection) {
+    const Case& c = GetParam();
+    quarvel::set(quarvel::settings.start_loop_time, c.start);
+    quarvel::set(quarvel::settings.end_loop_time, c.end);
+    player.position = c.position;
+
+    quarvel::loop_pass();
+
+    const Lines expected = c.jumps ? Lines{"jump " + std::to_string(c.start)} : Lines{};
+    EXPECT_EQ(player.log_of("jump"), expected);
+    EXPECT_EQ(player.log_of("position").size(), 1u);  // one message when nothing is due
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boundaries, LoopPass,
+    ::testing::Values(Case{"AtTheEnd", 1000, 5000, 5000, true},
+                      Case{"PastTheEnd", 1000, 5000, 9000, true},
+                      Case{"JustBeforeTheEnd", 1000, 5000, 4999, false},
+                      Case{"AtTheStart", 1000, 5000, 1000, false},
+                      Case{"Within499BeforeTheStart", 1000, 5000, 501, false},
+                      Case{"500BeforeTheStart", 1000, 5000, 500, true},
+                      Case{"TrackBeginning", 1000, 5000, 0, true},
+                      Case{"StartBelow500KeepsTheBeginning", 300, 900, 0, false},
+                      Case{"StartBelow500StillEnds", 300, 900, 900, true},
+                      Case{"NearTheLimitInside", max32 - 1000, max32, max32 - 1, false},
+                      Case{"NearTheLimitAtTheEnd", max32 - 1000, max32, max32, true},
+                      Case{"SmallestPositionIsBeforeTheStart", max32 - 1000, max32, min32, true},
+                      Case{"NegativeStartFromAHandEditedStore", min32, 100, -2, false},
+                      Case{"NegativeStartAtTheEnd", min32, 100, 100, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PlayerTest, EmptySectionOrNothingPlayingSendsNoJump) {
+    struct {
+        int32_t start, end, position;
+        size_t messages;
+    } cases[] = {{1000, 0, 5000, 0}, {2000, 2000, 5000, 0}, {0, 0, 0, 0}, {1000, 5000, -1, 1}};
+    for (const auto& c : cases) {
+        player.clear_log();
+        quarvel::set(quarvel::settings.start_loop_time, c.start);
+        quarvel::set(quarvel::settings.end_loop_time, c.end);
+        player.position = c.position;
+        quarvel::loop_pass();
+        EXPECT_EQ(player.log().size(), c.messages) << c.start << ".." << c.end;
+        EXPECT_TRUE(player.log_of("jump").empty());
+    }
+}

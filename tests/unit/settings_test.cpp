@@ -1,0 +1,71 @@
+#include "settings/settings.h"
+
+#include "test_support.h"
+
+using quarvel::get;
+using quarvel::settings;
+
+class LoadTest : public PlayerTest {};
+
+TEST_F(LoadTest, EmptySectionTakesDefaultsAndWritesThemBack) {
+    quarvel::load_settings();
+
+    EXPECT_EQ(player.log(), (Lines{"read check_limit",
+                                   "read check_time_limit", "write check_time_limit=0",
+                                   "read time_limit", "write time_limit=60",
+                                   "read subsong_limit", "write subsong_limit=0",
+                                   "read check_looping", "write check_looping=0",
+                                   "read start_loop_time", "write start_loop_time=0",
+                                   "read end_loop_time", "write end_loop_time=0"}));
+    EXPECT_EQ(get(settings.check_time_limit), 0);
+    EXPECT_EQ(get(settings.time_limit), 60);
+    EXPECT_EQ(get(settings.subsong_limit), 0);
+    EXPECT_EQ(get(settings.start_loop_time), 0);
+    EXPECT_EQ(get(settings.end_loop_time), 0);
+    EXPECT_EQ(player.store.size(), 6u);
+}
+
+TEST_F(LoadTest, LegacyKeyIsRemovedAndItsValueDropped) {
+    player.store["check_limit"] = 1;
+
+    quarvel::load_settings();
+
+    const Lines log = player.log();
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ(Lines(log.begin(), log.begin() + 4),
+              (Lines{"read check_limit", "remove check_limit", "read check_time_limit",
+                     "write check_time_limit=0"}));
+    EXPECT_FALSE(player.stored("check_limit"));
+    EXPECT_EQ(player.stored("check_time_limit"), 0);
+    EXPECT_EQ(get(settings.check_time_limit), 0);
+}
+
+TEST_F(LoadTest, StoredValuesAreUsedUnchangedAndNotRewritten) {
+    player.store = {{"check_time_limit", 7},  {"time_limit", -5},
+                    {"subsong_limit", 2},     {"check_looping", -1},
+                    {"start_loop_time", -300}, {"end_loop_time", 2147483647}};
+    const auto before = player.store;
+
+    quarvel::load_settings();
+
+    EXPECT_TRUE(player.log_of("write").empty());
+    EXPECT_TRUE(player.log_of("remove").empty());
+    EXPECT_EQ(player.store, before);
+    EXPECT_EQ(get(settings.check_time_limit), 7);
+    EXPECT_EQ(get(settings.time_limit), -5);
+    EXPECT_EQ(get(settings.subsong_limit), 2);
+    EXPECT_EQ(get(settings.start_loop_time), -300);
+    EXPECT_EQ(get(settings.end_loop_time), 2147483647);
+}
+
+TEST_F(LoadTest, OnlyAbsentKeysAreWrittenOnASecondLoad) {
+    player.store = {{"time_limit", 1500}, {"check_looping", 1}};
+    quarvel::load_settings();
+    player.clear_log();
+    player.store.erase("subsong_limit");
+
+    quarvel::load_settings();
+
+    EXPECT_EQ(player.log_of("write"), (Lines{"write subsong_limit=0"}));
+    EXPECT_EQ(get(settings.time_limit), 1500);
+}

@@ -1,0 +1,100 @@
+#include "watchers/track_events.h"
+
+#include "settings/settings.h"
+#include "test_support.h"
+#include "watchers/watcher_control.h"
+
+namespace {
+
+struct TagCase {
+    const char* name;
+    std::map<int32_t, std::string> tags;
+    bool has_subsongs;
+    Lines calls;
+};
+
+class TrackOpened : public PlayerTest, public ::testing::WithParamInterface<TagCase> {};
+
+}  // namespace
+
+TEST_P(TrackOpened, WorksOutSubsongsFromTheTags) {
+    const TagCase& c = GetParam();
+    player.tags = c.tags;
+    quarvel::has_subsongs = !c.has_subsongs;  // left over from the previous track
+
+    quarvel::new_track("song.mod");
+
+    EXPECT_EQ(quarvel::has_subsongs.load(), c.has_subsongs);
+    EXPECT_EQ(player.log(), c.calls);
+    EXPECT_EQ(player.outstanding_texts(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tags, TrackOpened,
+    ::testing::Values(
+        TagCase{"FirstTagZero", {{-5, "0"}, {-6, "4"}}, false, {"tag -5", "release 0"}},
+        TagCase{"FirstTagCounts", {{-5, "12"}}, true, {"tag -5", "release 12"}},
+        TagCase{"SecondTagCounts", {{-6, "3 subsongs"}}, true,
+                {"tag -5", "tag -6", "release 3 subsongs"}},
+        TagCase{"SecondTagZero", {{-6, "0"}}, false, {"tag -5", "tag -6", "release 0"}},
+        TagCase{"NoTags", {}, false, {"tag -5", "tag -6"}},
+        TagCase{"EmptyTextCounts", {{-5, ""}}, true, {"tag -5", "release "}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PlayerTest, TrackOpenStartsTheTimeWatcherOnlyWhenEnabled) {
+    quarvel::set(quarvel::settings.time_limit, 1000000);
+    quarvel::new_track("a.mp3");
+    EXPECT_FALSE(quarvel::time_watch_running());
+
+    quarvel::set(quarvel::settings.check_time_limit, 1);
+    quarvel::new_track("b.mp3");
+    quarvel::new_track("c.mp3");
+    EXPECT_TRUE(quarvel::time_watch_running());
+    EXPECT_EQ(fake::live_watcher_threads(), 1);
+}
+
+TEST_F(PlayerTest, TrackCloseClearsLoopingButKeepsSettingsAndTheTimeWatcher) {
+    quarvel::set(quarvel::settings.start_loop_time, 1000);
+    quarvel::set(quarvel::settings.end_loop_time, 3000);
+    quarvel::set(quarvel::settings.time_limit, 1000000);
+    quarvel::has_subsongs = true;
+    quarvel::start_loop_watcher();
+    quarvel::start_time_watcher();
+    player.log_enabled = false;  // the watchers' own questions are not of interest here
+    player.store = {{"check_looping", 1}, {"start_loop_time", 1000}, {"end_loop_time", 3000}};
+    player.log_enabled = true;
+    player.clear_log();
+    const auto without_watchers = [&] {
+        Lines out;
+        for (auto& l : player.log())
+            if (l != "position") out.push_back(l);
+        return out;
+    };
+
+    quarvel::new_track(nullptr);
+
+    EXPECT_EQ(without_watchers(), (Lines{"write check_looping=0", "write start_loop_time=0",
+                                         "write end_loop_time=0"}));
+    EXPECT_FALSE(quarvel::loop_watch_running());
+    EXPECT_TRUE(quarvel::time_watch_running());
+    EXPECT_EQ(quarvel::get(quarvel::settings.start_loop_time), 1000);
+    EXPECT_EQ(quarvel::get(quarvel::settings.end_loop_time), 3000);
+    EXPECT_TRUE(quarvel::has_subsongs.load());
+}
+
+TEST_F(PlayerTest, TrackCloseResetsTheOpenDialogFirst) {
+    fake::Dialog dialog;
+    dialog.boxes = {{1000, true}, {200, false}};
+    dialog.texts = {{1100, L"1234"}, {1200, L"98765"}, {300, L"60"}};
+    fake::open_dialog = &dialog;
+
+    quarvel::new_track(nullptr);
+
+    EXPECT_EQ(player.log(), (Lines{"check 1000=0", "text 1100=0", "text 1200=0",
+                                   "write check_looping=0", "write start_loop_time=0",
+                                   "write end_loop_time=0"}));
+    EXPECT_FALSE(dialog.checked(1000));
+    EXPECT_EQ(dialog.text(1100), "0");
+    EXPECT_EQ(dialog.text(1200), "0");
+    EXPECT_EQ(dialog.text(300), "60");
+}

@@ -1,0 +1,170 @@
+#include "watchers/watcher_control.h"
+
+#include <chrono>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "settings/settings.h"
+#include "test_support.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Counts the passes that ask for the position and notices two of them at once.
+struct PassMonitor {
+    std::atomic<int> in_pass{0};
+    std::atomic<int> overlaps{0};
+    std::atomic<long> passes{0};
+
+    void install(fake::Player& player) {
+        player.log_enabled = false;
+        player.position_script = [this] {
+            if (in_pass.fetch_add(1) != 0) overlaps.fetch_add(1);
+            passes.fetch_add(1);
+            std::this_thread::yield();  // widen the window for a second pass to slip in
+            in_pass.fetch_sub(1);
+            return 10;
+        };
+    }
+};
+
+void wait_for_passes(const PassMonitor& monitor, long count) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (monitor.passes.load() < count && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(200us);
+}
+
+class WatcherControlTest : public PlayerTest {
+protected:
+    void SetUp() override {
+        PlayerTest::SetUp();
+        quarvel::set(quarvel::settings.time_limit, 1000);  // never reached: idle passes
+        quarvel::set(quarvel::settings.start_loop_time, 100);
+        quarvel::set(quarvel::settings.end_loop_time, 200);
+    }
+};
+
+}  // namespace
+
+TEST_F(WatcherControlTest, StartTwiceLeavesOneWatcherAndStopEndsIt) {
+    PassMonitor monitor;
+    monitor.install(player);
+    quarvel::start_time_watcher();
+    quarvel::start_time_watcher();
+    EXPECT_TRUE(quarvel::time_watch_running());
+    EXPECT_EQ(fake::live_watcher_threads(), 1);
+    wait_for_passes(monitor, 5);
+
+    quarvel::stop_time_watcher();
+    EXPECT_FALSE(quarvel::time_watch_running());
+    const long at_stop = monitor.passes.load();
+    fake::wait_for_watcher_threads();
+    EXPECT_LE(monitor.passes.load(), at_stop + 1);  // only the pass it was in
+    EXPECT_EQ(monitor.overlaps.load(), 0);
+}
+
+TEST_F(WatcherControlTest, StoppingAStoppedWatcherChangesNothing) {
+    quarvel::stop_loop_watcher();
+    quarvel::stop_time_watcher();
+    EXPECT_FALSE(quarvel::loop_watch_running());
+    EXPECT_FALSE(quarvel::time_watch_running());
+    EXPECT_EQ(fake::live_watcher_threads(), 0);
+    EXPECT_TRUE(player.log().empty());
+}
+
+TEST_F(WatcherControlTest, AFailedThreadStartPutsTheFlagBack) {
+    fake::fail_thread_starts(true);
+    quarvel::start_loop_watcher();
+    EXPECT_FALSE(quarvel::loop_watch_running());
+
+    fake::fail_thread_starts(false);
+    quarvel::start_loop_watcher();
+    EXPECT_TRUE(quarvel::loop_watch_running());
+    EXPECT_EQ(fake::live_watcher_threads(), 1);
+}
+
+TEST_F(WatcherControlTest, QuickStopAndStartKeepsOneWatcherPerKind) {
+    PassMonitor monitor;
+    monitor.install(player);
+    quarvel::start_time_watcher();
+    wait_for_passes(monitor, 3);
+    for (int i = 0; i < 200; ++i) {
+        quarvel::stop_time_watcher();
+        quarvel::start_time_watcher();
+    }
+    wait_for_passes(monitor, monitor.passes.load() + 20);
+    EXPECT_EQ(monitor.overlaps.load(), 0);
+    quarvel::stop_time_watcher();
+    fake::wait_for_watcher_threads();
+}
+
+// Many threads starting and stopping both kinds at once, as the player's threads and the
+// dialog might. Only the kind under test asks the player anything, so any two positions
+// asked at the same time come from two live watchers of that kind.
+class WatcherStress : public WatcherControlTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(WatcherStress, PassesOfOneKindNeverOverlapAndEndAfterTheLastStop) {
+    const bool loop_kind = GetParam();
+    if (loop_kind)
+        quarvel::set(quarvel::settings.time_limit, 0);  // time passes still ask; keep them out
+    PassMonitor monitor;
+    monitor.install(player);
+    auto start = loop_kind ? quarvel::start_loop_watcher : quarvel::start_time_watcher;
+    auto stop = loop_kind ? quarvel::stop_loop_watcher : quarvel::stop_time_watcher;
+
+    constexpr int threads = 4;
+    constexpr int cycles = 2500;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([=] {
+            std::mt19937 random(static_cast<unsigned>(t));
+            for (int i = 0; i < cycles; ++i) {
+                start();
+                if (random() % 8 == 0) std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+                stop();
+                if (random() % 4 == 0) start();
+            }
+        });
+    }
+    for (auto& w : workers) w.join();
+
+    start();  // whatever state the workers left: one watcher that gets to run
+    wait_for_passes(monitor, monitor.passes.load() + 3);
+    stop();
+    const long at_stop = monitor.passes.load();
+    fake::wait_for_watcher_threads();
+    EXPECT_EQ(monitor.overlaps.load(), 0);
+    EXPECT_LE(monitor.passes.load(), at_stop + 1) << "a pass began after the last stop";
+    EXPECT_GT(monitor.passes.load(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, WatcherStress, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Loop" : "TimeLimit"; });
+
+TEST_F(WatcherControlTest, TimeWatcherKeepsMovingThePlayerOn) {
+    // A real-time song: every "key128" starts the next one at 0.
+    quarvel::set(quarvel::settings.time_limit, 20);
+    std::atomic<int64_t> began{0};
+    auto now_ms = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    began = now_ms();
+    player.playlist_length = 5;
+    player.position_script = [&] { return static_cast<int32_t>(now_ms() - began.load()); };
+    player.on_command = [&](const std::string&) { began = now_ms(); };
+
+    quarvel::start_time_watcher();
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (player.log_of("command").size() < 3 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    quarvel::stop_time_watcher();
+    fake::wait_for_watcher_threads();
+
+    const Lines commands = player.log_of("command");
+    ASSERT_GE(commands.size(), 3u);
+    for (const auto& c : commands) EXPECT_EQ(c, "command key128");
+}
