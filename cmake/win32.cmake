@@ -1,0 +1,67 @@
+# Windows: xmp-quarvel.dll, the simulated player, and the programs that test them under Wine.
+enable_language(RC)
+
+# Every program here carries its own C++ runtime, so nothing beside the system DLLs is needed.
+set(QUARVEL_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601)
+
+add_library(xmp-quarvel SHARED
+    ${QUARVEL_CORE_SOURCES}
+    src/host/host_win32.cpp
+    src/host/plugin_entry.cpp
+    src/watchers/thread_win32.cpp
+    src/dialog/controls_win32.cpp
+    src/dialog/dialog_win32.cpp
+    src/resources/xmp-quarvel.rc
+    src/resources/xmp-quarvel.def)
+set_target_properties(xmp-quarvel PROPERTIES PREFIX "" OUTPUT_NAME xmp-quarvel)
+target_include_directories(xmp-quarvel PRIVATE src src/resources)
+target_compile_options(xmp-quarvel PRIVATE
+    $<$<COMPILE_LANGUAGE:CXX>:${QUARVEL_WARNINGS} -Os -fno-exceptions -fno-rtti
+        -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables>)
+target_link_options(xmp-quarvel PRIVATE ${QUARVEL_STATIC_RUNTIME} -s -Wl,--gc-sections)
+
+# GoogleTest, cross-built.
+add_subdirectory(${QUARVEL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# The simulated player: a library for the tests and the demo, and a program of its own.
+add_library(simplayer STATIC tools/simplayer/sim_player.cpp)
+target_include_directories(simplayer PUBLIC tools/simplayer)
+target_compile_options(simplayer PRIVATE ${QUARVEL_WARNINGS})
+
+add_executable(simplayer_cli tools/simplayer/main.cpp tools/simplayer/playlist.cpp)
+set_target_properties(simplayer_cli PROPERTIES OUTPUT_NAME simplayer)
+target_link_libraries(simplayer_cli PRIVATE simplayer)
+target_link_options(simplayer_cli PRIVATE ${QUARVEL_STATIC_RUNTIME})
+target_compile_options(simplayer_cli PRIVATE ${QUARVEL_WARNINGS})
+
+enable_testing()
+
+# A window of another process with the dialog's caption, for the track-close test.
+add_executable(caption_window tests/win32/caption_window.cpp)
+target_link_options(caption_window PRIVATE ${QUARVEL_STATIC_RUNTIME} -mwindows)
+
+function(quarvel_wine_test name)
+    add_executable(${name} ${ARGN})
+    target_include_directories(${name} PRIVATE src/resources tests/win32)
+    target_link_libraries(${name} PRIVATE simplayer GTest::gtest_main version)
+    target_link_options(${name} PRIVATE ${QUARVEL_STATIC_RUNTIME})
+    target_compile_options(${name} PRIVATE ${QUARVEL_WARNINGS})
+    add_dependencies(${name} xmp-quarvel caption_window)
+    add_test(NAME ${name} COMMAND ${name})
+endfunction()
+
+quarvel_wine_test(dll_image_test tests/win32/dll_image_test.cpp)
+quarvel_wine_test(binding_test tests/win32/binding_test.cpp)
+quarvel_wine_test(time_limit_play_test tests/win32/time_limit_play_test.cpp)
+quarvel_wine_test(unload_test tests/win32/unload_test.cpp)
+quarvel_wine_test(dialog_test tests/win32/dialog_test.cpp)
+
+# Latency under Wine: printed, never asserted.
+add_executable(latency_bench bench/latency.cpp)
+target_link_libraries(latency_bench PRIVATE simplayer)
+target_link_options(latency_bench PRIVATE ${QUARVEL_STATIC_RUNTIME})
+target_compile_options(latency_bench PRIVATE ${QUARVEL_WARNINGS})
+add_dependencies(latency_bench xmp-quarvel)

@@ -1,0 +1,1 @@
+int quarvel_playlist_placeholder;

@@ -1,0 +1,556 @@
+#include "sim_player.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace sim {
+
+Player* Player::instance = nullptr;
+
+namespace {
+
+constexpr UINT run_work = WM_APP + 1;
+constexpr wchar_t window_class[] = L"QuarvelSimulatedPlayer";
+constexpr Instance no_instance = nullptr;
+
+Instance the_instance = no_instance;
+
+// --- The three tables, as the player hands them out ----------------------------------
+HWND WINAPI misc_main_window() { return Player::instance->window(); }
+void WINAPI misc_release(void* text) { Player::instance->release(text); }
+char* WINAPI misc_get_tag(int number) { return Player::instance->tag(number); }
+BOOL WINAPI misc_shortcut(const char* command) { return Player::instance->shortcut(command); }
+
+BOOL WINAPI settings_get_int(const char* section, const char* key, int* value) {
+    return Player::instance->settings_get(section, key, value);
+}
+BOOL WINAPI settings_set_bin(const char* section, const char* key, const void* data, DWORD size) {
+    return Player::instance->settings_remove(section, key, data, size);
+}
+BOOL WINAPI settings_set_int(const char* section, const char* key, const int* value) {
+    return Player::instance->settings_set(section, key, value);
+}
+
+BOOL WINAPI status_is_playing() { return Player::instance->is_playing_query(); }
+
+void* misc_table[32];
+void* settings_table[32];
+void* status_table[32];
+
+void fill_tables() {
+    misc_table[1] = reinterpret_cast<void*>(misc_main_window);
+    misc_table[4] = reinterpret_cast<void*>(misc_release);
+    misc_table[12] = reinterpret_cast<void*>(misc_get_tag);
+    misc_table[16] = reinterpret_cast<void*>(misc_shortcut);
+    settings_table[2] = reinterpret_cast<void*>(settings_get_int);
+    settings_table[3] = reinterpret_cast<void*>(settings_set_bin);
+    settings_table[5] = reinterpret_cast<void*>(settings_set_int);
+    status_table[0] = reinterpret_cast<void*>(status_is_playing);
+}
+
+// A visible dialog window of the player's thread.
+BOOL CALLBACK find_dialog(HWND w, LPARAM out) {
+    wchar_t cls[16];
+    if (IsWindowVisible(w) && GetClassNameW(w, cls, 16) && wcscmp(cls, L"#32770") == 0) {
+        *reinterpret_cast<HWND*>(out) = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void* WINAPI get_interface_entry(DWORD number) { return Player::instance->get_interface(number); }
+
+std::string key_of(const char* section, const char* key) {
+    return std::string(section ? section : "(null)") + "/" + (key ? key : "(null)");
+}
+
+std::string quoted(const char* text) { return text ? "\"" + std::string(text) + "\"" : "null"; }
+
+}  // namespace
+
+std::wstring widen(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    return out;
+}
+
+std::string narrow(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr,
+                        nullptr);
+    return out;
+}
+
+std::wstring program_directory() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path, n);
+    const size_t slash = dir.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : dir.substr(0, slash + 1);
+}
+
+Player::Player() {
+    fill_tables();
+    instance = this;
+    QueryPerformanceFrequency(&frequency_);
+    QueryPerformanceCounter(&created_);
+    ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ui_thread_ = std::thread([this] { ui_thread_main(); });
+    WaitForSingleObject(ready_, INFINITE);
+}
+
+Player::~Player() {
+    if (module_) unload();
+    if (HWND w = window_.load()) PostMessageW(w, WM_CLOSE, 0, 0);
+    ui_thread_.join();
+    CloseHandle(ready_);
+    for (char* t : texts_) std::free(t);
+    instance = nullptr;
+}
+
+double Player::now_ms() const {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart - created_.QuadPart) * 1000.0 /
+           static_cast<double>(frequency_.QuadPart);
+}
+
+void Player::ui_thread_main() {
+    ui_thread_id_ = GetCurrentThreadId();
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = window_procedure;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = window_class;
+    RegisterClassW(&wc);
+    HWND w = CreateWindowExW(0, window_class, L"Simulated player", WS_OVERLAPPEDWINDOW, 0, 0, 400,
+                             200, nullptr, nullptr, wc.hInstance, this);
+    window_ = w;
+    SetEvent(ready_);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    window_ = nullptr;
+}
+
+LRESULT CALLBACK Player::window_procedure(HWND w, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+        SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<Player*>(GetWindowLongPtrW(w, GWLP_USERDATA));
+    if (self && (message == WM_USER || message == run_work)) return self->on_message(message, wparam, lparam);
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(w, message, wparam, lparam);
+}
+
+LRESULT Player::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == run_work) {
+        auto* work = reinterpret_cast<std::function<void()>*>(lparam);
+        (*work)();
+        if (wparam) delete work;  // posted: ours to free
+        return 0;
+    }
+    // WM_USER: the Winamp-style services.
+    switch (lparam) {
+        case 105: {
+            if (wparam == 2) {
+                int32_t length;
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    length = playing_ && current_ < playlist_.size() ? playlist_[current_].length_ms : -1;
+                }
+                log("message length -> " + std::to_string(length));
+                return length;
+            }
+            int32_t position;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                position = position_locked();
+            }
+            if (!quiet_positions) log("message position -> " + std::to_string(position));
+            return position;
+        }
+        case 106: {
+            const int32_t target = static_cast<int32_t>(static_cast<uint32_t>(wparam));
+            log("message jump " + std::to_string(target));
+            std::lock_guard<std::mutex> lock(mutex_);
+            track_began_ms_ = now_ms() - target;
+            fixed_position_ = target;
+            return 0;
+        }
+        case 124: {
+            int32_t n;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                n = static_cast<int32_t>(playlist_.size());
+            }
+            log("message playlist length -> " + std::to_string(n));
+            return n;
+        }
+        default:
+            log("message WM_USER lParam " + std::to_string(lparam) + " (unknown)");
+            return 0;
+    }
+}
+
+int32_t Player::position_locked() const {
+    if (!real_time_) return fixed_position_;
+    if (!playing_) return -1;
+    return static_cast<int32_t>(std::floor(now_ms() - track_began_ms_));
+}
+
+int32_t Player::position_now() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return position_locked();
+}
+
+void Player::run_on_player_thread(std::function<void()> work) {
+    if (GetCurrentThreadId() == ui_thread_id_) {
+        work();
+        return;
+    }
+    SendMessageW(window_.load(), run_work, 0, reinterpret_cast<LPARAM>(&work));
+}
+
+void Player::post_to_player_thread(std::function<void()> work) {
+    auto* heap = new std::function<void()>(std::move(work));
+    PostMessageW(window_.load(), run_work, 1, reinterpret_cast<LPARAM>(heap));
+}
+
+void Player::log(const std::string& what) {
+    Event e;
+    e.at_ms = now_ms();
+    e.thread = GetCurrentThreadId();
+    e.what = what;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        e.track_ms = playing_ ? e.at_ms - track_began_ms_ : -1;
+        events_.push_back(e);
+    }
+    if (on_event) on_event(e);
+}
+
+std::vector<Event> Player::events() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return events_;
+}
+
+std::vector<Event> Player::events(const std::string& prefix) {
+    std::vector<Event> out;
+    for (auto& e : events())
+        if (e.what.compare(0, prefix.size(), prefix) == 0) out.push_back(e);
+    return out;
+}
+
+size_t Player::count(const std::string& prefix) { return events(prefix).size(); }
+
+void Player::clear_events() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_.clear();
+}
+
+std::map<std::string, int32_t> Player::store() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return store_;
+}
+
+void Player::set_store(std::map<std::string, int32_t> values) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    store_ = std::move(values);
+}
+
+size_t Player::current() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return current_;
+}
+
+bool Player::playing() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return playing_;
+}
+
+int Player::subsong() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return subsong_;
+}
+
+// --- The plug-in ---------------------------------------------------------------------
+
+bool Player::load(const std::wstring& dll_path, std::string* error) {
+    module_ = LoadLibraryW(dll_path.c_str());
+    if (!module_) {
+        if (error) *error = "cannot load " + narrow(dll_path) + " (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    if (!GetProcAddress(module_, "XMPDSP_GetInterface2")) {
+        if (error) *error = narrow(dll_path) + " has no XMPDSP_GetInterface2 export";
+        FreeLibrary(module_);
+        module_ = nullptr;
+        return false;
+    }
+    log("plug-in loaded: " + narrow(dll_path));
+    return true;
+}
+
+const PluginRecord* Player::bind(DWORD face) {
+    auto fn = reinterpret_cast<BindFn>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "XMPDSP_GetInterface2")));
+    const PluginRecord* r = fn(face, get_interface_entry);
+    log("bind face " + std::to_string(face) + (r ? " -> record" : " -> null"));
+    if (r) record_ = r;
+    return r;
+}
+
+void Player::start_instance() {
+    run_on_player_thread([this] {
+        the_instance = record_->new_instance();
+        log("new_instance -> " + std::to_string(reinterpret_cast<uintptr_t>(the_instance)));
+    });
+}
+
+bool Player::unload(DWORD wait_ms) {
+    if (!module_) return true;
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(module_, path, MAX_PATH);
+    std::wstring name(path, n);
+    name = name.substr(name.find_last_of(L"\\/") + 1);
+    if (record_) {
+        run_on_player_thread([this] {
+            record_->free_instance(the_instance);
+            log("free_instance");
+        });
+    }
+    FreeLibrary(module_);
+    module_ = nullptr;
+    record_ = nullptr;
+    const double deadline = now_ms() + wait_ms;
+    while (GetModuleHandleW(name.c_str())) {
+        if (now_ms() > deadline) return false;
+        Sleep(1);
+    }
+    log("plug-in unloaded");
+    return true;
+}
+
+void* Player::get_interface(DWORD number) {
+    log("get_interface " + std::to_string(number));
+    switch (number) {
+        case 0: return misc_table;
+        case 1: return settings_table;
+        case 4: return status_table;
+        default: return nullptr;
+    }
+}
+
+// --- Playback --------------------------------------------------------------------------
+
+void Player::set_playlist(std::vector<Track> tracks) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    playlist_ = std::move(tracks);
+    current_ = 0;
+}
+
+void Player::open_track_on_player_thread(size_t index) {
+    std::string file;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        current_ = index;
+        playing_ = true;
+        subsong_ = 0;
+        track_began_ms_ = now_ms();
+        fixed_position_ = 0;
+        file = playlist_[index].file;
+    }
+    log("track opened: " + file);
+    if (record_) record_->new_track(the_instance, file.c_str());
+}
+
+void Player::close_track_on_player_thread() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!playing_) return;
+        playing_ = false;
+        fixed_position_ = -1;
+    }
+    log("track closed");
+    if (record_) record_->new_track(the_instance, nullptr);
+}
+
+void Player::play(size_t index) {
+    run_on_player_thread([this, index] {
+        close_track_on_player_thread();
+        open_track_on_player_thread(index);
+    });
+}
+
+void Player::stop() {
+    run_on_player_thread([this] { close_track_on_player_thread(); });
+}
+
+void Player::set_real_time() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    real_time_ = true;
+}
+
+void Player::set_position(int32_t ms) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    real_time_ = false;
+    fixed_position_ = ms;
+}
+
+void Player::perform(const std::string& command) {
+    size_t entries;
+    bool was_playing;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        entries = playlist_.size();
+        was_playing = playing_;
+    }
+    if (command == "key128") {  // next playlist entry
+        if (entries == 0) return;
+        const size_t next = (current() + 1) % entries;
+        close_track_on_player_thread();
+        open_track_on_player_thread(next);
+    } else if (command == "key81") {  // stop
+        close_track_on_player_thread();
+    } else if (command == "key80") {  // play
+        if (!was_playing && entries > 0) open_track_on_player_thread(current());
+    } else if (command == "key86") {  // next subsong
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (playing_ && subsong_ + 1 < playlist_[current_].subsongs) {
+            ++subsong_;
+            track_began_ms_ = now_ms();
+            fixed_position_ = 0;
+        }
+    }
+}
+
+BOOL Player::shortcut(const char* command) {
+    const std::string c = command ? command : "";
+    log("command " + c);
+    if (on_command && on_command(c)) return TRUE;
+    run_on_player_thread([this, c] { perform(c); });
+    if (c == "key86") log("subsong now " + std::to_string(subsong()));
+    return TRUE;
+}
+
+HWND Player::open_config(DWORD wait_ms) {
+    post_to_player_thread([this] {
+        log("config opened");
+        record_->config(the_instance, window_.load());
+        log("config closed");
+    });
+    const double deadline = now_ms() + wait_ms;
+    for (;;) {
+        HWND found = nullptr;
+        EnumThreadWindows(ui_thread_id_, find_dialog, reinterpret_cast<LPARAM>(&found));
+        if (found || now_ms() > deadline) return found;
+        Sleep(5);
+    }
+}
+
+void Player::about() {
+    post_to_player_thread([this] { record_->about(window_.load()); });
+}
+
+// --- Services --------------------------------------------------------------------------
+
+BOOL Player::settings_get(const char* section, const char* key, int* value) {
+    const std::string k = key_of(section, key);
+    bool found = false;
+    int32_t v = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = store_.find(k);
+        if (it != store_.end()) {
+            found = true;
+            v = it->second;
+        }
+    }
+    if (found) *value = v;
+    log("store read " + k + (found ? " -> " + std::to_string(v) : " -> absent"));
+    return found ? TRUE : FALSE;
+}
+
+BOOL Player::settings_set(const char* section, const char* key, const int* value) {
+    const std::string k = key_of(section, key);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        store_[k] = *value;
+    }
+    log("store write " + k + " = " + std::to_string(*value));
+    return TRUE;
+}
+
+BOOL Player::settings_remove(const char* section, const char* key, const void* data, DWORD size) {
+    const std::string k = key_of(section, key);
+    if (data || size) {
+        log("store set binary " + k + " (" + std::to_string(size) + " bytes, unexpected)");
+        return FALSE;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        store_.erase(k);
+    }
+    log("store remove " + k);
+    return TRUE;
+}
+
+char* Player::tag(int number) {
+    const char* text = nullptr;
+    std::string value;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (playing_ && current_ < playlist_.size() && (number == -5 || number == -6) &&
+            playlist_[current_].subsongs > 0 && number == -5) {
+            value = std::to_string(playlist_[current_].subsongs);
+            text = value.c_str();
+        }
+    }
+    char* copy = text ? strdup(text) : nullptr;
+    if (copy) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        texts_.push_back(copy);
+    }
+    log("tag " + std::to_string(number) + " -> " + quoted(copy));
+    return copy;
+}
+
+void Player::release(void* text) {
+    bool known = false;
+    std::string shown = "<not handed out>";
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto it = texts_.begin(); it != texts_.end(); ++it) {
+            if (*it == text) {
+                shown = quoted(*it);
+                std::free(*it);
+                texts_.erase(it);
+                known = true;
+                break;
+            }
+        }
+    }
+    log("release " + shown);
+    (void)known;
+}
+
+BOOL Player::is_playing_query() {
+    const bool p = playing();
+    log(std::string("status playing -> ") + (p ? "1" : "0"));
+    return p ? TRUE : FALSE;
+}
+
+}  // namespace sim

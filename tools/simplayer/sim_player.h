@@ -1,0 +1,165 @@
+// A stand-in for the player, for trying and testing a DSP plug-in without it.
+//
+// It owns a hidden main window on a UI thread of its own that answers the Winamp-style
+// messages (position, length, jump, playlist length), serves the three function tables with
+// an in-memory settings store, plays a playlist of simulated tracks in real time (or at a
+// position the caller sets), carries out the shortcut commands, and logs every call,
+// command and message with the thread that made it.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sim {
+
+// The plug-in's side of the binding, as the player sees it.
+using Instance = void*;
+struct PluginRecord {
+    DWORD flags;
+    const char* name;
+    void(WINAPI* about)(HWND parent);
+    Instance(WINAPI* new_instance)();
+    void(WINAPI* free_instance)(Instance);
+    const char*(WINAPI* get_description)(Instance);
+    void(WINAPI* config)(Instance, HWND parent);
+    DWORD(WINAPI* get_config)(Instance, void* buffer);
+    BOOL(WINAPI* set_config)(Instance, void* data, DWORD size);
+    void(WINAPI* new_track)(Instance, const char* file);
+    void* audio_entries[4];
+};
+using GetInterfaceFn = void*(WINAPI*)(DWORD number);
+using BindFn = const PluginRecord*(WINAPI*)(DWORD face, GetInterfaceFn get_interface);
+
+struct Track {
+    std::string file;
+    int32_t length_ms = 180000;
+    int subsongs = 0;  // 0: the track reports none (tags -5 and -6 answer null)
+};
+
+struct Event {
+    double at_ms;        // since the player was created
+    DWORD thread;        // who made the call
+    std::string what;    // "message position -> 1234", "command key128", ...
+    double track_ms;     // real-time position of the current track when it happened
+};
+
+class Player {
+public:
+    Player();
+    ~Player();
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    // --- The plug-in -----------------------------------------------------------------
+    // Loads the DLL; false (with `error`) when it cannot be loaded or lacks the export.
+    bool load(const std::wstring& dll_path, std::string* error = nullptr);
+    // XMPDSP_GetInterface2 with the given face; the record it returned.
+    const PluginRecord* bind(DWORD face = 1);
+    // new_instance, on the player's thread.
+    void start_instance();
+    // free_instance and FreeLibrary, then waits (up to `wait_ms`) until the module is gone.
+    // Returns whether it went.
+    bool unload(DWORD wait_ms = 3000);
+    HMODULE module() const { return module_; }
+    const PluginRecord* record() const { return record_; }
+
+    // --- Playback, all carried out on the player's thread ---------------------------
+    void set_playlist(std::vector<Track> tracks);
+    void play(size_t index);  // closes the current track (if any), opens this one
+    void stop();              // closes the current track
+    // Position from now on: real time since the track (re)started, or a fixed value.
+    void set_real_time();
+    void set_position(int32_t ms);
+    // The player's reaction to a command; return true to replace the built-in one.
+    std::function<bool(const std::string& command)> on_command;
+
+    // Opens the configuration dialog modally on the player's thread (as the player does)
+    // and returns at once; the dialog's window, once it shows, or null after `wait_ms`.
+    HWND open_config(DWORD wait_ms = 5000);
+    void about();  // the About box, modally on the player's thread; returns at once
+
+    // --- State ------------------------------------------------------------------------
+    HWND window() const { return window_; }
+    size_t current() const;
+    bool playing() const;
+    int subsong() const;
+    int32_t position_now() const;
+
+    std::map<std::string, int32_t> store();  // "SECTION/key" -> value
+    void set_store(std::map<std::string, int32_t> values);
+
+    // --- The log ------------------------------------------------------------------------
+    std::vector<Event> events();
+    std::vector<Event> events(const std::string& prefix);  // those starting with it
+    size_t count(const std::string& prefix);
+    void clear_events();
+    void log(const std::string& what);
+    bool quiet_positions = false;  // leave position messages out of the log
+    // Called for every event as it is logged (the demo prints them).
+    std::function<void(const Event&)> on_event;
+
+    double now_ms() const;
+
+    // The host tables call into the one live player.
+    static Player* instance;
+
+    // Services, public for the table entries.
+    BOOL settings_get(const char* section, const char* key, int* value);
+    BOOL settings_set(const char* section, const char* key, const int* value);
+    BOOL settings_remove(const char* section, const char* key, const void* data, DWORD size);
+    char* tag(int number);
+    void release(void* text);
+    BOOL shortcut(const char* command);
+    BOOL is_playing_query();
+    void* get_interface(DWORD number);
+
+private:
+    static LRESULT CALLBACK window_procedure(HWND, UINT, WPARAM, LPARAM);
+    LRESULT on_message(UINT message, WPARAM wparam, LPARAM lparam);
+    void ui_thread_main();
+    void run_on_player_thread(std::function<void()> work);  // synchronous
+    void post_to_player_thread(std::function<void()> work);  // asynchronous
+    void open_track_on_player_thread(size_t index);
+    void close_track_on_player_thread();
+    void perform(const std::string& command);                 // on the player's thread
+    int32_t position_locked() const;
+
+    mutable std::mutex mutex_;
+    std::vector<Track> playlist_;
+    size_t current_ = 0;
+    bool playing_ = false;
+    int subsong_ = 0;
+    bool real_time_ = true;
+    int32_t fixed_position_ = -1;
+    double track_began_ms_ = 0;
+    std::map<std::string, int32_t> store_;
+    std::vector<Event> events_;
+    std::vector<char*> texts_;
+
+    LARGE_INTEGER frequency_{};
+    LARGE_INTEGER created_{};
+    std::thread ui_thread_;
+    std::atomic<HWND> window_{nullptr};
+    DWORD ui_thread_id_ = 0;
+    HANDLE ready_ = nullptr;
+
+    HMODULE module_ = nullptr;
+    const PluginRecord* record_ = nullptr;
+};
+
+// The player's own texts are 8-bit; dialogs and paths are wide.
+std::wstring widen(const std::string& text);
+std::string narrow(const std::wstring& text);
+
+// The directory of the running program, with a trailing backslash.
+std::wstring program_directory();
+
+}  // namespace sim
