@@ -1,2 +1,155 @@
-#include <gtest/gtest.h>
-TEST(Placeholder, Nothing) {}
+// The time limit from end to end: the player plays in real time and the plug-in moves it on.
+#include "wine_test_support.h"
+
+using namespace quarvel_test;
+
+namespace {
+
+class TimeLimitPlay : public PluginTest {
+protected:
+    void SetUp() override {
+        SetUpWithStore({{key("check_time_limit"), 1}, {key("time_limit"), limit_ms}, {key("subsong_limit"), 0}});
+    }
+
+    std::vector<std::string> commands() {
+        std::vector<std::string> out;
+        for (auto& e : player.events("command ")) out.push_back(e.what.substr(8));
+        return out;
+    }
+
+    static constexpr int32_t limit_ms = 100;
+};
+
+}  // namespace
+
+TEST_F(TimeLimitPlay, PlaylistMovesOnAtTheLimit) {
+    player.quiet_positions = true;
+    player.set_playlist({{"one.mp3", 60000}, {"two.mp3", 60000}, {"three.mp3", 60000}});
+    player.play(0);
+
+    ASSERT_TRUE(wait_until([&] { return player.count("command ") >= 3; }));
+    player.unload();
+
+    const auto sent = player.events("command ");
+    ASSERT_GE(sent.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(sent[i].what, "command key128");
+        // Past the limit, and soon after it.
+        EXPECT_GT(sent[i].track_ms, limit_ms);
+        EXPECT_LT(sent[i].track_ms, limit_ms + 100);
+        EXPECT_NE(sent[i].thread, GetWindowThreadProcessId(player.window(), nullptr));
+    }
+    const auto opened = player.events("track opened");
+    ASSERT_GE(opened.size(), 4u);
+    EXPECT_EQ(opened[1].what, "track opened: two.mp3");
+    EXPECT_EQ(opened[2].what, "track opened: three.mp3");
+    EXPECT_EQ(opened[3].what, "track opened: one.mp3");
+}
+
+TEST_F(TimeLimitPlay, SingleEntryRestarts) {
+    player.quiet_positions = true;
+    player.set_playlist({{"only.mp3", 60000}});
+    player.play(0);
+
+    ASSERT_TRUE(wait_until([&] { return player.count("track opened") >= 3; }));
+    player.unload();
+    const auto sent = commands();
+    ASSERT_GE(sent.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(sent.begin(), sent.begin() + 4),
+              (std::vector<std::string>{"key81", "key80", "key81", "key80"}));
+}
+
+TEST_F(TimeLimitPlay, SubsongsAreSteppedWhenLimitedPerSubsong) {
+    player.set_store({{key("check_time_limit"), 1}, {key("time_limit"), limit_ms}, {key("subsong_limit"), 1}});
+    player.start_instance();  // load the changed settings
+    player.quiet_positions = true;
+    player.set_playlist({{"suite.sid", 600000, 3}, {"next.mp3", 60000}});
+    player.play(0);
+
+    ASSERT_TRUE(wait_until([&] { return player.count("track opened: next.mp3") >= 1; }));
+    player.unload();
+    const auto sent = commands();
+    ASSERT_GE(sent.size(), 4u);
+    // Two steps work; the third finds no further subsong and the playlist moves on.
+    EXPECT_EQ(std::vector<std::string>(sent.begin(), sent.begin() + 4),
+              (std::vector<std::string>{"key86", "key86", "key86", "key128"}));
+    EXPECT_EQ(player.count("tag -5 -> \"3\""), 1u);
+    EXPECT_EQ(player.count("release \"3\""), 1u);
+}
+
+TEST_F(TimeLimitPlay, SubsongTrackIsNotLimitedWithoutTheOption) {
+    player.quiet_positions = true;
+    player.set_playlist({{"suite.sid", 600000, 3}, {"next.mp3", 60000}});
+    player.play(0);
+    Sleep(4 * limit_ms);
+    EXPECT_EQ(player.count("command "), 0u);
+    EXPECT_GT(player.position_now(), 3 * limit_ms);
+}
+
+TEST_F(TimeLimitPlay, TimeWatcherOutlivesTrackCloseAndStopsAtFreeInstance) {
+    player.quiet_positions = true;
+    player.set_playlist({{"one.mp3", 60000}, {"two.mp3", 60000}});
+    player.play(0);
+    player.stop();
+    player.set_position(5000);  // a player that reports a position while stopped
+    ASSERT_TRUE(wait_until([&] { return player.count("command key128") >= 1; }));
+    player.on_command = [](const std::string&) { return true; };  // ignore further commands
+    ASSERT_TRUE(player.unload());
+}
+
+// Track close resets only this player's dialog; a window of another program with the same
+// caption and control numbers is left alone.
+TEST_F(PluginTest, TrackCloseResetsOnlyThisProcessesDialog) {
+    HWND mine = CreateWindowExW(0, L"#32770", dialog_caption, WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 0, 0,
+                                300, 150, nullptr, nullptr, nullptr, nullptr);
+    CreateWindowExW(0, L"BUTTON", L"loop", WS_CHILD | BS_AUTOCHECKBOX, 0, 0, 90, 20, mine,
+                    reinterpret_cast<HMENU>(IDC_LOOP_ENABLE), nullptr, nullptr);
+    CreateWindowExW(0, L"EDIT", L"1234", WS_CHILD, 0, 30, 90, 20, mine, reinterpret_cast<HMENU>(IDC_LOOP_START),
+                    nullptr, nullptr);
+    CreateWindowExW(0, L"EDIT", L"5678", WS_CHILD, 0, 60, 90, 20, mine, reinterpret_cast<HMENU>(IDC_LOOP_END),
+                    nullptr, nullptr);
+    CheckDlgButton(mine, IDC_LOOP_ENABLE, BST_CHECKED);
+
+    // The other program's window comes later and so first in the search.
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, L"quarvel-caption-ready");
+    std::wstring command = L"\"" + sim::program_directory() + L"caption_window.exe\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION other{};
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &other));
+    ASSERT_EQ(WaitForSingleObject(ready, 10000), WAIT_OBJECT_0);
+    HWND theirs = nullptr;
+    ASSERT_TRUE(wait_until([&] {
+        for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, nullptr, dialog_caption));) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid == other.dwProcessId) theirs = w;
+        }
+        return theirs != nullptr;
+    }));
+
+    player.set_playlist({{"one.mp3", 60000}});
+    player.play(0);
+    player.stop();
+
+    EXPECT_FALSE(checked(mine, IDC_LOOP_ENABLE));
+    EXPECT_EQ(text(mine, IDC_LOOP_START), L"0");
+    EXPECT_EQ(text(mine, IDC_LOOP_END), L"0");
+    EXPECT_TRUE(checked(theirs, IDC_LOOP_ENABLE));
+    EXPECT_EQ(text(theirs, IDC_LOOP_START), L"4444");
+    EXPECT_EQ(text(theirs, IDC_LOOP_END), L"5555");
+    EXPECT_EQ(stored("check_looping"), 0);
+
+    // Only theirs open: still untouched.
+    DestroyWindow(mine);
+    player.play(0);
+    player.stop();
+    EXPECT_TRUE(checked(theirs, IDC_LOOP_ENABLE));
+    EXPECT_EQ(text(theirs, IDC_LOOP_START), L"4444");
+
+    TerminateProcess(other.hProcess, 0);
+    WaitForSingleObject(other.hProcess, 5000);
+    CloseHandle(other.hProcess);
+    CloseHandle(other.hThread);
+    CloseHandle(ready);
+}
