@@ -35,7 +35,10 @@ add_executable(unit_tests
     tests/unit/number_text_test.cpp
     tests/unit/dialog_test.cpp
     tests/unit/apply_test.cpp
-    tests/unit/about_test.cpp)
+    tests/unit/about_test.cpp
+    tests/unit/playlist_test.cpp
+    tools/simplayer/playlist.cpp)
+target_include_directories(unit_tests PRIVATE tools/simplayer)
 target_link_libraries(unit_tests PRIVATE quarvel_core quarvel_fakes quarvel_threads_std GTest::gtest_main)
 target_compile_options(unit_tests PRIVATE ${QUARVEL_WARNINGS})
 add_test(NAME unit_tests COMMAND unit_tests)

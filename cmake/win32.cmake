@@ -27,12 +27,13 @@ target_link_options(xmp-quarvel PRIVATE ${QUARVEL_STATIC_RUNTIME} -s -Wl,--gc-se
 add_subdirectory(${QUARVEL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # The simulated player: a library for the tests and the demo, and a program of its own.
-add_library(simplayer STATIC tools/simplayer/sim_player.cpp)
+add_library(simplayer STATIC tools/simplayer/sim_player.cpp tools/simplayer/playlist.cpp)
 target_include_directories(simplayer PUBLIC tools/simplayer)
 target_compile_options(simplayer PRIVATE ${QUARVEL_WARNINGS})
 
-add_executable(simplayer_cli tools/simplayer/main.cpp tools/simplayer/playlist.cpp)
+add_executable(simplayer_cli tools/simplayer/main.cpp)
 set_target_properties(simplayer_cli PROPERTIES OUTPUT_NAME simplayer)
+target_include_directories(simplayer_cli PRIVATE src/resources)
 target_link_libraries(simplayer_cli PRIVATE simplayer)
 target_link_options(simplayer_cli PRIVATE ${QUARVEL_STATIC_RUNTIME})
 target_compile_options(simplayer_cli PRIVATE ${QUARVEL_WARNINGS})
@@ -61,7 +62,15 @@ quarvel_wine_test(dialog_test tests/win32/dialog_test.cpp)
 
 # Latency under Wine: printed, never asserted.
 add_executable(latency_bench bench/latency.cpp)
+target_include_directories(latency_bench PRIVATE src/resources)
 target_link_libraries(latency_bench PRIVATE simplayer)
 target_link_options(latency_bench PRIVATE ${QUARVEL_STATIC_RUNTIME})
 target_compile_options(latency_bench PRIVATE ${QUARVEL_WARNINGS})
 add_dependencies(latency_bench xmp-quarvel)
+
+# A picture of the dialog for the documentation (scripts/screenshot).
+add_executable(dialog_shot tools/screenshot/dialog_shot.cpp)
+target_include_directories(dialog_shot PRIVATE src/resources)
+target_link_libraries(dialog_shot PRIVATE simplayer gdi32)
+target_link_options(dialog_shot PRIVATE ${QUARVEL_STATIC_RUNTIME})
+add_dependencies(dialog_shot xmp-quarvel)

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "resource_ids.h"
+#include "dialog_driver.h"
 #include "sim_player.h"
 
 namespace quarvel_test {
@@ -16,15 +17,7 @@ inline std::wstring dll_path() { return sim::program_directory() + L"xmp-quarvel
 
 inline constexpr wchar_t dialog_caption[] = L"" QUARVEL_DIALOG_CAPTION;
 
-template <class Condition>
-bool wait_until(Condition condition, DWORD timeout_ms = 3000) {
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > timeout_ms) return false;
-        Sleep(1);
-    }
-    return true;
-}
+using sim::wait_until;
 
 // "QUARVEL/<key>" in the player's store.
 inline std::string key(const char* name) { return std::string("QUARVEL/") + name; }
@@ -51,35 +44,12 @@ protected:
     sim::Player player;
 };
 
-// --- Driving a dialog with messages, from the test's thread ------------------------------
-inline void click(HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-
-inline bool checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
-
-inline std::wstring text(HWND dialog, int id) {
-    wchar_t buffer[256] = {};
-    GetDlgItemTextW(dialog, id, buffer, 256);
-    return buffer;
-}
-
-inline void type(HWND dialog, int id, const wchar_t* value) { SetDlgItemTextW(dialog, id, value); }
-
-inline void set_box(HWND dialog, int id, bool on) {
-    if (checked(dialog, id) != on) click(dialog, id);
-}
-
-// A key press as the dialog's message loop sees it: posted to the control with the focus.
-inline void press_key(HWND dialog, WPARAM key) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
-    HWND target = info.hwndFocus ? info.hwndFocus : dialog;
-    PostMessageW(target, WM_KEYDOWN, key, 1);
-    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
-}
-
-inline bool gone(HWND window) {
-    return wait_until([&] { return !IsWindow(window); });
-}
+using sim::checked;
+using sim::click;
+using sim::gone;
+using sim::press_key;
+using sim::set_box;
+using sim::text;
+using sim::type;
 
 }  // namespace quarvel_test

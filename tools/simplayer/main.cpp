@@ -1,1 +1,260 @@
-int main(){return 0;}
+// simplayer: plays a simulated playlist with the plug-in loaded and prints what the player
+// saw and did. It sets the time limit through the plug-in's real dialog, lets the playlist
+// run, arms a loop section through the dialog, and closes the track.
+//
+//   simplayer [--dll PATH] [--playlist name:ms[:subsongs],...] [--time-limit MS]
+//             [--subsongs on|off] [--loop START-END]
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "dialog_driver.h"
+#include "playlist.h"
+#include "resource_ids.h"
+#include "sim_player.h"
+
+namespace {
+
+struct Options {
+    std::wstring dll;
+    std::string playlist = "intro.mp3:5000,suite.sid:5000:3,outro.ogg:5000";
+    int32_t time_limit = 1000;
+    bool subsongs = true;
+    int32_t loop_start = 1500;
+    int32_t loop_end = 2500;
+};
+
+constexpr char usage[] =
+    "usage: simplayer [--dll PATH] [--playlist name:ms[:subsongs],...] [--time-limit MS]\n"
+    "                 [--subsongs on|off] [--loop START-END]\n";
+
+int fail_usage(const std::string& message) {
+    std::fprintf(stderr, "simplayer: %s\n", message.c_str());
+    return 2;
+}
+
+// Wine hands a Unix path through unchanged; turn it into one Windows can open.
+std::wstring windows_path(const std::string& path) {
+    if (!path.empty() && path[0] == '/') {
+        using ToDos = WCHAR*(CDECL*)(const char*);
+        auto to_dos = reinterpret_cast<ToDos>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+        if (to_dos) {
+            if (WCHAR* dos = to_dos(path.c_str())) {
+                std::wstring out = dos;
+                HeapFree(GetProcessHeap(), 0, dos);
+                return out;
+            }
+        }
+    }
+    return sim::widen(path);
+}
+
+bool parse_options(int argc, char** argv, Options& o, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(usage, stdout);
+            std::exit(0);
+        }
+        if (i + 1 >= argc) {
+            error = arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument \"" + arg + "\"";
+            return false;
+        }
+        const std::string value = argv[++i];
+        int64_t number = 0;
+        if (arg == "--dll") {
+            o.dll = windows_path(value);
+        } else if (arg == "--playlist") {
+            o.playlist = value;
+        } else if (arg == "--time-limit") {
+            if (!sim::parse_number(value, 1, 2147483647, number)) {
+                error = "--time-limit must be a whole number of milliseconds from 1 to 2147483647";
+                return false;
+            }
+            o.time_limit = static_cast<int32_t>(number);
+        } else if (arg == "--subsongs") {
+            if (value != "on" && value != "off") {
+                error = "--subsongs must be on or off";
+                return false;
+            }
+            o.subsongs = value == "on";
+        } else if (arg == "--loop") {
+            const size_t dash = value.find('-');
+            int64_t start = 0, end = 0;
+            if (dash == std::string::npos || !sim::parse_number(value.substr(0, dash), 1, 2147483647, start) ||
+                !sim::parse_number(value.substr(dash + 1), 1, 2147483647, end) || start >= end) {
+                error = "--loop must be START-END in milliseconds with 0 < START < END";
+                return false;
+            }
+            o.loop_start = static_cast<int32_t>(start);
+            o.loop_end = static_cast<int32_t>(end);
+        } else {
+            error = "unknown option \"" + arg + "\"";
+            return false;
+        }
+    }
+    return true;
+}
+
+// --- The timeline ------------------------------------------------------------------------
+
+class Timeline {
+public:
+    Timeline(sim::Player& player) : player_(player), user_(GetCurrentThreadId()) {
+        player_thread_ = GetWindowThreadProcessId(player.window(), nullptr);
+        player.on_event = [this](const sim::Event& e) { print(e); };
+    }
+    ~Timeline() { player_.on_event = nullptr; }
+
+    void step(const std::string& what) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::printf("\n== %s\n", what.c_str());
+        std::fflush(stdout);
+    }
+    void note(const std::string& what) { line(player_.now_ms(), "user", what); }
+
+private:
+    static bool shown(const std::string& what) {
+        for (const char* hidden : {"store read", "message position", "get_interface"})
+            if (what.rfind(hidden, 0) == 0) return false;
+        return true;
+    }
+
+    void print(const sim::Event& e) {
+        if (!shown(e.what)) return;
+        std::string what = e.what;
+        if (what.rfind("command ", 0) == 0 || what.rfind("message jump", 0) == 0) {
+            char at[64];
+            std::snprintf(at, sizeof at, "  (at %.0f ms into the track)", e.track_ms);
+            what += at;
+        }
+        const char* who = e.sent_from_other_thread ? "watcher"
+                          : e.thread == player_thread_ ? "player"
+                          : e.thread == user_          ? "user"
+                                                       : "watcher";
+        line(e.at_ms, who, what);
+    }
+
+    void line(double at_ms, const char* who, const std::string& what) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::printf("%8.3f s  %-7s  %s\n", at_ms / 1000.0, who, what.c_str());
+        std::fflush(stdout);
+    }
+
+    sim::Player& player_;
+    DWORD user_;
+    DWORD player_thread_ = 0;
+    std::mutex mutex_;
+};
+
+std::wstring number(int32_t n) { return std::to_wstring(n); }
+
+std::string describe(HWND dialog) {
+    return std::string("dialog shows: time limit ") + (sim::checked(dialog, IDC_TIME_ENABLE) ? "on" : "off") +
+           " " + sim::narrow(sim::text(dialog, IDC_TIME_LIMIT)) + " ms, subsongs " +
+           (sim::checked(dialog, IDC_SUBSONGS) ? "on" : "off") + ", looping " +
+           (sim::checked(dialog, IDC_LOOP_ENABLE) ? "on" : "off") + " " +
+           sim::narrow(sim::text(dialog, IDC_LOOP_START)) + "-" + sim::narrow(sim::text(dialog, IDC_LOOP_END)) +
+           " ms";
+}
+
+int run(const Options& o, const std::vector<sim::PlaylistEntry>& entries) {
+    sim::Player player;
+    player.quiet_positions = true;
+    std::vector<sim::Track> tracks;
+    for (const auto& e : entries) tracks.push_back({e.file, e.length_ms, e.subsongs});
+    player.set_playlist(tracks);
+
+    Timeline timeline(player);
+    timeline.step("Loading the plug-in");
+    std::string error;
+    if (!player.load(o.dll, &error)) {
+        std::fprintf(stderr, "simplayer: %s\n", error.c_str());
+        return 2;
+    }
+    const sim::PluginRecord* record = player.bind(1);
+    if (!record) {
+        std::fprintf(stderr, "simplayer: the plug-in refused interface version 1\n");
+        return 1;
+    }
+    timeline.note(std::string("plug-in \"") + record->name + "\", " + record->get_description(reinterpret_cast<sim::Instance>(1)));
+    player.start_instance();
+
+    timeline.step("Time limit: " + std::to_string(o.time_limit) + " ms per song, subsongs " +
+                  (o.subsongs ? "limited one by one" : "not limited") + ", set in the dialog");
+    HWND dialog = player.open_config();
+    if (!dialog) {
+        std::fprintf(stderr, "simplayer: the configuration dialog did not open\n");
+        return 1;
+    }
+    timeline.note("dialog open; ticks \"enable\" under \"Time limit \", types the limit, presses OK");
+    sim::set_box(dialog, IDC_TIME_ENABLE, true);
+    sim::type(dialog, IDC_TIME_LIMIT, number(o.time_limit).c_str());
+    sim::set_box(dialog, IDC_SUBSONGS, o.subsongs);
+    sim::click(dialog, IDOK);
+    sim::gone(dialog);
+
+    timeline.step("Playing the playlist until it comes round to its first entry again");
+    player.set_real_time();
+    player.play(0);
+    double budget = 2000;
+    for (const auto& e : entries) budget += (e.subsongs + 1.0) * std::min<double>(e.length_ms, o.time_limit) + 200;
+    const std::string first = "track opened: " + entries[0].file;
+    if (!sim::wait_until([&] { return player.count(first) >= 2; }, static_cast<DWORD>(budget)))
+        timeline.note("the playlist did not come round within " + std::to_string(static_cast<int>(budget)) + " ms");
+
+    timeline.step("Looping " + std::to_string(o.loop_start) + "-" + std::to_string(o.loop_end) +
+                  " ms of the song now playing, armed in the dialog");
+    dialog = player.open_config();
+    if (!dialog) {
+        std::fprintf(stderr, "simplayer: the configuration dialog did not open\n");
+        return 1;
+    }
+    timeline.note("ticks \"enable (Playing song)\", types the section, presses Apply");
+    sim::set_box(dialog, IDC_LOOP_ENABLE, true);
+    sim::type(dialog, IDC_LOOP_START, number(o.loop_start).c_str());
+    sim::type(dialog, IDC_LOOP_END, number(o.loop_end).c_str());
+    sim::click(dialog, IDC_APPLY);
+    timeline.note(describe(dialog));
+    if (sim::checked(dialog, IDC_LOOP_ENABLE)) {
+        const size_t jumps = player.count("message jump");
+        const DWORD wait = static_cast<DWORD>(std::min<int64_t>(2 * int64_t{o.loop_end} + 2000, 60000));
+        sim::wait_until([&] { return player.count("message jump") >= jumps + 2; }, wait);
+    } else {
+        timeline.note("the plug-in refused to loop that section of this track");
+    }
+
+    timeline.step("Closing the track with the dialog still open");
+    player.stop();
+    timeline.note(describe(dialog));
+    sim::click(dialog, IDCANCEL);
+    sim::gone(dialog);
+
+    timeline.step("Unloading");
+    player.unload();
+    std::string settings;
+    for (const auto& [key, value] : player.store()) settings += " " + key.substr(key.find('/') + 1) + "=" + std::to_string(value);
+    timeline.note("settings left in the player's store:" + settings);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    options.dll = sim::program_directory() + L"xmp-quarvel.dll";
+    std::string error;
+    if (!parse_options(argc, argv, options, error)) return fail_usage(error);
+    std::vector<sim::PlaylistEntry> entries;
+    if (!sim::parse_playlist(options.playlist, entries, error)) return fail_usage(error);
+    if (GetFileAttributesW(options.dll.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return fail_usage("no plug-in DLL at " + sim::narrow(options.dll));
+    return run(options, entries);
+}

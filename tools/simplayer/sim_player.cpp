@@ -132,6 +132,7 @@ void Player::ui_thread_main() {
     HWND w = CreateWindowExW(0, window_class, L"Simulated player", WS_OVERLAPPEDWINDOW, 0, 0, 400,
                              200, nullptr, nullptr, wc.hInstance, this);
     window_ = w;
+    SetTimer(w, 1, 5, nullptr);  // notices the end of a track playing in real time
     SetEvent(ready_);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -148,6 +149,10 @@ LRESULT CALLBACK Player::window_procedure(HWND w, UINT message, WPARAM wparam, L
     }
     auto* self = reinterpret_cast<Player*>(GetWindowLongPtrW(w, GWLP_USERDATA));
     if (self && (message == WM_USER || message == run_work)) return self->on_message(message, wparam, lparam);
+    if (self && message == WM_TIMER) {
+        self->on_timer();
+        return 0;
+    }
     if (message == WM_DESTROY) {
         PostQuitMessage(0);
         return 0;
@@ -162,7 +167,10 @@ LRESULT Player::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
         if (wparam) delete work;  // posted: ours to free
         return 0;
     }
-    // WM_USER: the Winamp-style services.
+    // WM_USER: the Winamp-style services. One sent from another thread (a watcher) is
+    // handled here, on the player's thread, and logged as the sender's.
+    const bool sent = InSendMessage() != FALSE;
+    auto log = [&](const std::string& what) { this->log(what, sent); };
     switch (lparam) {
         case 105: {
             if (wparam == 2) {
@@ -229,11 +237,12 @@ void Player::post_to_player_thread(std::function<void()> work) {
     PostMessageW(window_.load(), run_work, 1, reinterpret_cast<LPARAM>(heap));
 }
 
-void Player::log(const std::string& what) {
+void Player::log(const std::string& what, bool from_other_thread) {
     Event e;
     e.at_ms = now_ms();
     e.thread = GetCurrentThreadId();
     e.what = what;
+    e.sent_from_other_thread = from_other_thread;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         e.track_ms = playing_ ? e.at_ms - track_began_ms_ : -1;
@@ -399,6 +408,30 @@ void Player::stop() {
     run_on_player_thread([this] { close_track_on_player_thread(); });
 }
 
+void Player::on_timer() {
+    bool next_subsong = false;
+    size_t next = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!real_time_ || !playing_ || current_ >= playlist_.size()) return;
+        const Track& track = playlist_[current_];
+        if (now_ms() - track_began_ms_ < track.length_ms) return;
+        next_subsong = subsong_ + 1 < track.subsongs;
+        if (next_subsong) {
+            ++subsong_;
+            track_began_ms_ = now_ms();
+        }
+        next = (current_ + 1) % playlist_.size();
+    }
+    if (next_subsong) {
+        log("end of subsong: subsong " + std::to_string(subsong() + 1) + " begins");
+        return;
+    }
+    log("end of track");
+    close_track_on_player_thread();
+    open_track_on_player_thread(next);
+}
+
 void Player::set_real_time() {
     std::lock_guard<std::mutex> lock(mutex_);
     real_time_ = true;
@@ -419,21 +452,32 @@ void Player::perform(const std::string& command) {
         was_playing = playing_;
     }
     if (command == "key128") {  // next playlist entry
+        log("-> next playlist entry");
         if (entries == 0) return;
         const size_t next = (current() + 1) % entries;
         close_track_on_player_thread();
         open_track_on_player_thread(next);
     } else if (command == "key81") {  // stop
+        log(was_playing ? "-> stop" : "-> stop (already stopped)");
         close_track_on_player_thread();
     } else if (command == "key80") {  // play
+        log(was_playing ? "-> play (already playing)" : "-> play");
         if (!was_playing && entries > 0) open_track_on_player_thread(current());
     } else if (command == "key86") {  // next subsong
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (playing_ && subsong_ + 1 < playlist_[current_].subsongs) {
-            ++subsong_;
-            track_began_ms_ = now_ms();
-            fixed_position_ = 0;
+        std::string outcome = "-> no further subsong";
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (playing_ && subsong_ + 1 < playlist_[current_].subsongs) {
+                ++subsong_;
+                track_began_ms_ = now_ms();
+                fixed_position_ = 0;
+                outcome = "-> next subsong: " + std::to_string(subsong_ + 1) + " of " +
+                          std::to_string(playlist_[current_].subsongs);
+            }
         }
+        log(outcome);
+    } else {
+        log("-> unknown command, ignored");
     }
 }
 
@@ -442,7 +486,6 @@ BOOL Player::shortcut(const char* command) {
     log("command " + c);
     if (on_command && on_command(c)) return TRUE;
     run_on_player_thread([this, c] { perform(c); });
-    if (c == "key86") log("subsong now " + std::to_string(subsong()));
     return TRUE;
 }
 

@@ -49,6 +49,7 @@ struct Event {
     DWORD thread;        // who made the call
     std::string what;    // "message position -> 1234", "command key128", ...
     double track_ms;     // real-time position of the current track when it happened
+    bool sent_from_other_thread = false;  // a message that another thread sent the player
 };
 
 class Player {
@@ -101,7 +102,7 @@ public:
     std::vector<Event> events(const std::string& prefix);  // those starting with it
     size_t count(const std::string& prefix);
     void clear_events();
-    void log(const std::string& what);
+    void log(const std::string& what, bool from_other_thread = false);
     bool quiet_positions = false;  // leave position messages out of the log
     // Called for every event as it is logged (the demo prints them).
     std::function<void(const Event&)> on_event;
@@ -130,6 +131,7 @@ private:
     void open_track_on_player_thread(size_t index);
     void close_track_on_player_thread();
     void perform(const std::string& command);                 // on the player's thread
+    void on_timer();  // the end of a track or subsong playing in real time
     int32_t position_locked() const;
 
     mutable std::mutex mutex_;
