@@ -17,7 +17,9 @@ namespace {
 
 constexpr int samples = 220;
 
-std::string key(const char* name) { return std::string("QUARVEL/") + name; }
+std::string key(const char* name) {
+    return std::string("QUARVEL/") + name;
+}
 
 bool start(sim::Player& player, std::map<std::string, int32_t> store) {
     player.set_store(std::move(store));
@@ -38,8 +40,8 @@ void report(const char* what, std::vector<double> ms) {
     std::sort(ms.begin(), ms.end());
     const double median = ms[ms.size() / 2];
     const double p99 = ms[std::min(ms.size() - 1, (ms.size() * 99 + 99) / 100 - 1)];
-    std::printf("%-28s median %.2f ms   p99 %.2f ms   max %.2f ms   (n=%zu)\n", what, median, p99, ms.back(),
-                ms.size());
+    std::printf("%-28s median %.2f ms   p99 %.2f ms   max %.2f ms   (n=%zu)\n", what, median, p99,
+                ms.back(), ms.size());
 }
 
 // The position first exceeds limit L once L + 1 ms have passed since the track began.
@@ -77,7 +79,8 @@ std::vector<double> loop_latency() {
     player.unload();
     std::vector<double> out;
     for (auto& e : player.events("message jump"))
-        if (e.track_ms >= begin + 1) out.push_back(e.track_ms - end);  // skip a jump from before the start
+        if (e.track_ms >= begin + 1)
+            out.push_back(e.track_ms - end);  // skip a jump from before the start
     return out;
 }
 
@@ -104,14 +107,17 @@ void idle_messages(const char* what, bool loop) {
     Sleep(1000);
     size_t positions = 0, others = 0;
     for (auto& e : player.events()) {
-        if (!e.sent_from_other_thread && e.what.rfind("command", 0) != 0 && e.what.rfind("tag", 0) != 0 &&
-            e.what.rfind("store", 0) != 0 && e.what.rfind("release", 0) != 0)
+        if (!e.sent_from_other_thread && e.what.rfind("command", 0) != 0 &&
+            e.what.rfind("tag", 0) != 0 && e.what.rfind("store", 0) != 0 &&
+            e.what.rfind("release", 0) != 0)
             continue;  // not the watcher's
         (e.what.rfind("message position", 0) == 0 ? positions : others) += 1;
     }
     player.unload();
-    std::printf("%-28s %.2f host messages per pass   (%zu position questions in 1 s, %zu other calls)\n", what,
-                positions ? static_cast<double>(positions + others) / positions : 0.0, positions, others);
+    std::printf(
+        "%-28s %.2f host messages per pass   (%zu position questions in 1 s, %zu other calls)\n",
+        what, positions ? static_cast<double>(positions + others) / positions : 0.0, positions,
+        others);
 }
 
 }  // namespace

@@ -20,10 +20,12 @@ std::optional<int32_t> field_number(controls::Dialog dialog, int id) {
     return parse_field_number(text, length >= sizeof text / sizeof text[0]);
 }
 
-int32_t flag(controls::Dialog dialog, int box) { return controls::is_checked(dialog, box) ? 1 : 0; }
+int32_t flag(controls::Dialog dialog, int box) {
+    return controls::is_checked(dialog, box) ? 1 : 0;
+}
 
-void show_and_store(controls::Dialog dialog, int field, std::atomic<int32_t>& slot,
-                    const char* key, int32_t value) {
+void show_and_store(controls::Dialog dialog, int field, std::atomic<int32_t>& slot, const char* key,
+                    int32_t value) {
     set(slot, value);
     controls::set_text(dialog, field, format_signed_decimal(value).c_str());
     host::store_write(key, value);

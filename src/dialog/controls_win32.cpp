@@ -6,10 +6,14 @@
 namespace controls {
 
 namespace {
-HWND window(Dialog dialog) { return static_cast<HWND>(dialog); }
+HWND window(Dialog dialog) {
+    return static_cast<HWND>(dialog);
+}
 }  // namespace
 
-bool is_checked(Dialog dialog, int id) { return IsDlgButtonChecked(window(dialog), id) == BST_CHECKED; }
+bool is_checked(Dialog dialog, int id) {
+    return IsDlgButtonChecked(window(dialog), id) == BST_CHECKED;
+}
 
 void set_checked(Dialog dialog, int id, bool checked) {
     CheckDlgButton(window(dialog), id, checked ? BST_CHECKED : BST_UNCHECKED);
@@ -22,7 +26,9 @@ size_t read_text(Dialog dialog, int id, wchar_t* buffer, size_t size) {
     return length > 0 ? static_cast<size_t>(length) : 0;
 }
 
-void set_text(Dialog dialog, int id, const wchar_t* text) { SetDlgItemTextW(window(dialog), id, text); }
+void set_text(Dialog dialog, int id, const wchar_t* text) {
+    SetDlgItemTextW(window(dialog), id, text);
+}
 
 Dialog find_open_dialog() {
     // Only our own dialog: another program, or another player, may have a window with the

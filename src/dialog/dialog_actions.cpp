@@ -24,9 +24,9 @@ void tick_if_set(controls::Dialog dialog, int box, const char* key) {
 void open_dialog(controls::Dialog dialog) {
     tick_if_set(dialog, IDC_TIME_ENABLE, keys::check_time_limit);
     // Shown unsigned, as the field reads it back: a negative limit appears as a large number.
-    controls::set_text(dialog, IDC_TIME_LIMIT,
-                       format_unsigned_decimal(static_cast<uint32_t>(stored(keys::time_limit)))
-                           .c_str());
+    controls::set_text(
+        dialog, IDC_TIME_LIMIT,
+        format_unsigned_decimal(static_cast<uint32_t>(stored(keys::time_limit))).c_str());
     tick_if_set(dialog, IDC_SUBSONGS, keys::subsong_limit);
     tick_if_set(dialog, IDC_LOOP_ENABLE, keys::check_looping);
     controls::set_text(dialog, IDC_LOOP_START,

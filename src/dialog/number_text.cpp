@@ -20,8 +20,12 @@ NumberText format(uint32_t magnitude, bool negative) {
     return out;
 }
 
-bool is_blank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
-bool is_digit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+bool is_blank(wchar_t c) {
+    return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
+}
+bool is_digit(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
 
 }  // namespace
 
@@ -31,7 +35,9 @@ NumberText format_signed_decimal(int32_t value) {
     return value < 0 ? format(0u - bits, true) : format(bits, false);
 }
 
-NumberText format_unsigned_decimal(uint32_t value) { return format(value, false); }
+NumberText format_unsigned_decimal(uint32_t value) {
+    return format(value, false);
+}
 
 std::optional<int32_t> parse_field_number(const wchar_t* text, bool cut) {
     const wchar_t* p = text;

@@ -9,7 +9,8 @@ inline constexpr wchar_t about_caption[] = L"xmp-quarvel";
 
 // The build date and time are those of this file's compilation.
 inline constexpr wchar_t about_text[] =
-    L"XMPlay Quarvel plugin 1.4 (built " __DATE__ " " __TIME__ ")\n\n"
+    L"XMPlay Quarvel plugin 1.4 (built " __DATE__ " " __TIME__
+    ")\n\n"
     L"Time limit per song and section looping for the song now playing.\n";
 
 }  // namespace quarvel

@@ -37,7 +37,7 @@ bool is_playing();
 
 // Owns a text that the player handed out and gives it back exactly once.
 class Text {
-public:
+  public:
     explicit Text(const char* text) : text_(text) {}
     ~Text() {
         if (text_) release_text(text_);
@@ -48,7 +48,7 @@ public:
     const char* get() const { return text_; }
     explicit operator bool() const { return text_ != nullptr; }
 
-private:
+  private:
     const char* text_;
 };
 

@@ -7,28 +7,28 @@
 
 namespace host {
 
-struct MiscTable {                                         // interface 0
+struct MiscTable {  // interface 0
     void* entry1;
-    HWND(WINAPI* main_window)();                           // 2
+    HWND(WINAPI* main_window)();  // 2
     void* entries3_4[2];
-    void(WINAPI* release)(void* text);                     // 5
+    void(WINAPI* release)(void* text);  // 5
     void* entries6_12[7];
-    char*(WINAPI* get_tag)(int tag);                       // 13
+    char*(WINAPI* get_tag)(int tag);  // 13
     void* entries14_16[3];
-    BOOL(WINAPI* perform_shortcut)(const char* command);   // 17
+    BOOL(WINAPI* perform_shortcut)(const char* command);  // 17
 };
 
-struct SettingsTable {                                     // interface 1
+struct SettingsTable {  // interface 1
     void* entries1_2[2];
-    BOOL(WINAPI* get_int)(const char* section, const char* key, int* value);           // 3
+    BOOL(WINAPI* get_int)(const char* section, const char* key, int* value);  // 3
     BOOL(WINAPI* set_bin)(const char* section, const char* key, const void* data,
-                          DWORD size);                                                  // 4
+                          DWORD size);  // 4
     void* entry5;
-    BOOL(WINAPI* set_int)(const char* section, const char* key, const int* value);     // 6
+    BOOL(WINAPI* set_int)(const char* section, const char* key, const int* value);  // 6
 };
 
-struct StatusTable {                                       // interface 4
-    BOOL(WINAPI* is_playing)();                            // 1
+struct StatusTable {             // interface 4
+    BOOL(WINAPI* is_playing)();  // 1
 };
 
 struct HostServices {

@@ -25,17 +25,33 @@ int32_t ask_window(WPARAM wparam, LPARAM service) {
 
 }  // namespace
 
-void* main_window() { return services.misc->main_window(); }
+void* main_window() {
+    return services.misc->main_window();
+}
 
-int32_t position() { return ask_window(0, ipc_output_time); }
-int32_t track_length() { return ask_window(2, ipc_output_time); }
-int32_t playlist_length() { return ask_window(0, ipc_list_length); }
-void jump_to(int32_t ms) { ask_window(static_cast<WPARAM>(static_cast<uint32_t>(ms)), ipc_jump_to_time); }
+int32_t position() {
+    return ask_window(0, ipc_output_time);
+}
+int32_t track_length() {
+    return ask_window(2, ipc_output_time);
+}
+int32_t playlist_length() {
+    return ask_window(0, ipc_list_length);
+}
+void jump_to(int32_t ms) {
+    ask_window(static_cast<WPARAM>(static_cast<uint32_t>(ms)), ipc_jump_to_time);
+}
 
-void send_command(const char* command) { services.misc->perform_shortcut(command); }
+void send_command(const char* command) {
+    services.misc->perform_shortcut(command);
+}
 
-const char* tag(int32_t number) { return services.misc->get_tag(number); }
-void release_text(const char* text) { services.misc->release(const_cast<char*>(text)); }
+const char* tag(int32_t number) {
+    return services.misc->get_tag(number);
+}
+void release_text(const char* text) {
+    services.misc->release(const_cast<char*>(text));
+}
 
 bool store_read(const char* key, int32_t& value) {
     int read = 0;
@@ -49,8 +65,12 @@ void store_write(const char* key, int32_t value) {
     services.settings->set_int(section, key, &v);
 }
 
-void store_remove(const char* key) { services.settings->set_bin(section, key, nullptr, 0); }
+void store_remove(const char* key) {
+    services.settings->set_bin(section, key, nullptr, 0);
+}
 
-bool is_playing() { return services.status->is_playing() != 0; }
+bool is_playing() {
+    return services.status->is_playing() != 0;
+}
 
 }  // namespace host

@@ -29,15 +29,25 @@ void WINAPI free_instance(Instance) {
     quarvel::stop_loop_watcher();
 }
 
-const char* WINAPI get_description(Instance) { return quarvel::plugin_description; }
+const char* WINAPI get_description(Instance) {
+    return quarvel::plugin_description;
+}
 
-void WINAPI config(Instance, HWND parent) { quarvel::run_config_dialog(parent); }
+void WINAPI config(Instance, HWND parent) {
+    quarvel::run_config_dialog(parent);
+}
 
-DWORD WINAPI get_config(Instance, void*) { return 0; }
+DWORD WINAPI get_config(Instance, void*) {
+    return 0;
+}
 
-BOOL WINAPI set_config(Instance, void*, DWORD) { return TRUE; }
+BOOL WINAPI set_config(Instance, void*, DWORD) {
+    return TRUE;
+}
 
-void WINAPI new_track(Instance, const char* file) { quarvel::new_track(file); }
+void WINAPI new_track(Instance, const char* file) {
+    quarvel::new_track(file);
+}
 
 struct PluginRecord {
     DWORD flags;
@@ -54,8 +64,16 @@ struct PluginRecord {
 };
 
 const PluginRecord plugin_record = {
-    flag_no_audio, quarvel::plugin_name, about,      new_instance, free_instance,
-    get_description, config,           get_config, set_config,   new_track,
+    flag_no_audio,
+    quarvel::plugin_name,
+    about,
+    new_instance,
+    free_instance,
+    get_description,
+    config,
+    get_config,
+    set_config,
+    new_track,
     {nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -28,9 +28,9 @@ bool start_watcher_thread(uint32_t token) {
                             reinterpret_cast<LPCWSTR>(&watcher_thread), &self)) {
         return false;
     }
-    HANDLE thread = CreateThread(nullptr, 0, watcher_thread,
-                                 reinterpret_cast<LPVOID>(static_cast<uintptr_t>(token)), 0,
-                                 nullptr);
+    HANDLE thread =
+        CreateThread(nullptr, 0, watcher_thread,
+                     reinterpret_cast<LPVOID>(static_cast<uintptr_t>(token)), 0, nullptr);
     if (!thread) {
         FreeLibrary(self);
         return false;
@@ -39,6 +39,8 @@ bool start_watcher_thread(uint32_t token) {
     return true;
 }
 
-void sleep_1ms() { Sleep(1); }
+void sleep_1ms() {
+    Sleep(1);
+}
 
 }  // namespace quarvel::threads

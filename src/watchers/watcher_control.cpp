@@ -16,7 +16,7 @@ constexpr uint32_t kind_bit = 2u;
 constexpr uint32_t generation_step = 4u;
 
 class WatcherControl {
-public:
+  public:
     explicit constexpr WatcherControl(WatcherKind kind)
         : kind_(kind), word_(kind == WatcherKind::loop ? kind_bit : 0u) {}
 
@@ -62,7 +62,7 @@ public:
         busy_.store(false, std::memory_order_release);
     }
 
-private:
+  private:
     bool current(uint32_t token) const { return word_.load() == token; }
 
     // Waits until no older watcher of this kind is still inside its passes. Gives up (and
@@ -90,12 +90,24 @@ WatcherControl loop_control{WatcherKind::loop};
 
 }  // namespace
 
-void start_time_watcher() { time_control.start(); }
-void stop_time_watcher() { time_control.stop(); }
-void start_loop_watcher() { loop_control.start(); }
-void stop_loop_watcher() { loop_control.stop(); }
-bool time_watch_running() { return time_control.running(); }
-bool loop_watch_running() { return loop_control.running(); }
+void start_time_watcher() {
+    time_control.start();
+}
+void stop_time_watcher() {
+    time_control.stop();
+}
+void start_loop_watcher() {
+    loop_control.start();
+}
+void stop_loop_watcher() {
+    loop_control.stop();
+}
+bool time_watch_running() {
+    return time_control.running();
+}
+bool loop_watch_running() {
+    return loop_control.running();
+}
 
 void run_watcher(uint32_t token) {
     (token & kind_bit ? loop_control : time_control).run(token);

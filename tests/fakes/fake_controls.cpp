@@ -30,10 +30,14 @@ std::string Dialog::text(int id) const {
 namespace controls {
 
 namespace {
-fake::Dialog& of(Dialog dialog) { return *static_cast<fake::Dialog*>(dialog); }
+fake::Dialog& of(Dialog dialog) {
+    return *static_cast<fake::Dialog*>(dialog);
+}
 }  // namespace
 
-bool is_checked(Dialog dialog, int id) { return of(dialog).checked(id); }
+bool is_checked(Dialog dialog, int id) {
+    return of(dialog).checked(id);
+}
 
 void set_checked(Dialog dialog, int id, bool checked) {
     fake::player().record("check " + std::to_string(id) + "=" + (checked ? "1" : "0"));
@@ -53,6 +57,8 @@ void set_text(Dialog dialog, int id, const wchar_t* text) {
     of(dialog).texts[id] = text;
 }
 
-Dialog find_open_dialog() { return fake::open_dialog; }
+Dialog find_open_dialog() {
+    return fake::open_dialog;
+}
 
 }  // namespace controls

@@ -14,7 +14,9 @@ namespace {
 Player* the_player = new Player;  // never destroyed: detached threads may still ask it
 }
 
-Player& player() { return *the_player; }
+Player& player() {
+    return *the_player;
+}
 
 std::optional<int32_t> Player::stored(const std::string& key) {
     std::lock_guard<std::mutex> lock(mutex);

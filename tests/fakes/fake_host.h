@@ -19,20 +19,20 @@ struct Player {
     std::atomic<int32_t> length{-1};
     std::atomic<int32_t> playlist_length{1};
     std::atomic<bool> playing{false};
-    std::function<int32_t()> position_script;          // overrides `position` when set
+    std::function<int32_t()> position_script;            // overrides `position` when set
     std::function<void(const std::string&)> on_command;  // the player's reaction
-    std::map<int32_t, std::string> tags;                // absent tags answer null
+    std::map<int32_t, std::string> tags;                 // absent tags answer null
     std::atomic<bool> log_enabled{true};
 
     // The plug-in's section of the store.
     std::map<std::string, int32_t> store;
     std::optional<int32_t> stored(const std::string& key);
 
-    std::vector<std::string> log();                 // snapshot
+    std::vector<std::string> log();                              // snapshot
     std::vector<std::string> log_of(const std::string& prefix);  // lines starting with it
     void clear_log();
     void record(std::string line);
-    int outstanding_texts();                         // handed out and not yet released
+    int outstanding_texts();  // handed out and not yet released
 
     std::mutex mutex;  // guards store, the log and the texts
     std::vector<std::string> lines;

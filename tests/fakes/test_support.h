@@ -11,7 +11,7 @@
 #include "fake_threads.h"
 
 class PlayerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fake::reset();
         fake::open_dialog = nullptr;

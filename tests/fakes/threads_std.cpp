@@ -27,7 +27,9 @@ bool start_watcher_thread(uint32_t token) {
     return true;
 }
 
-void sleep_1ms() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+void sleep_1ms() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 
 }  // namespace quarvel::threads
 
@@ -35,7 +37,9 @@ namespace fake {
 
 std::function<void()> on_watcher_start;
 
-int live_watcher_threads() { return live.load(); }
+int live_watcher_threads() {
+    return live.load();
+}
 
 void wait_for_watcher_threads() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -48,6 +52,8 @@ void wait_for_watcher_threads() {
     }
 }
 
-void fail_thread_starts(bool fail) { refuse.store(fail); }
+void fail_thread_starts(bool fail) {
+    refuse.store(fail);
+}
 
 }  // namespace fake

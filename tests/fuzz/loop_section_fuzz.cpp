@@ -78,7 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool armed = quarvel::loop_watch_running();
     check(!armed || ((boxes & 4) && player.playing && start != 0 && start != stop),
           "looping armed without a playing track and a usable section");
-    check(armed == (*player.stored("check_looping") == 1), "check_looping differs from the watcher");
+    check(armed == (*player.stored("check_looping") == 1),
+          "check_looping differs from the watcher");
     check(armed == dialog.checked(1000), "looping box differs from the watcher");
     check(!(armed && quarvel::time_watch_running()), "both watchers running");
     return 0;

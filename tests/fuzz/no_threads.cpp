@@ -3,13 +3,17 @@
 #include "watchers/thread.h"
 
 namespace quarvel::threads {
-bool start_watcher_thread(uint32_t) { return true; }
+bool start_watcher_thread(uint32_t) {
+    return true;
+}
 void sleep_1ms() {}
 }  // namespace quarvel::threads
 
 namespace fake {
 std::function<void()> on_watcher_start;
-int live_watcher_threads() { return 0; }
+int live_watcher_threads() {
+    return 0;
+}
 void wait_for_watcher_threads() {}
 void fail_thread_starts(bool) {}
 }  // namespace fake

@@ -10,7 +10,7 @@ using quarvel::settings;
 namespace {
 
 class ApplyTest : public PlayerTest {
-protected:
+  protected:
     void SetUp() override {
         PlayerTest::SetUp();
         player.log_enabled = false;  // watchers started here keep asking; not of interest
@@ -48,10 +48,10 @@ TEST_F(ApplyTest, ArmsLoopingInTheExactOrder) {
     Lines log;
     for (auto& l : player.log())
         if (l != "position") log.push_back(l);  // the new loop watcher's own questions
-    EXPECT_EQ(log, (Lines{"write check_time_limit=0", "write time_limit=60",
-                          "write subsong_limit=0", "length", "text 1100=1000",
-                          "write start_loop_time=1000", "text 1200=5000",
-                          "write end_loop_time=5000", "is_playing", "write check_looping=1"}));
+    EXPECT_EQ(log,
+              (Lines{"write check_time_limit=0", "write time_limit=60", "write subsong_limit=0",
+                     "length", "text 1100=1000", "write start_loop_time=1000", "text 1200=5000",
+                     "write end_loop_time=5000", "is_playing", "write check_looping=1"}));
     EXPECT_TRUE(quarvel::loop_watch_running());
     EXPECT_FALSE(quarvel::time_watch_running());
     EXPECT_EQ(get(settings.start_loop_time), 1000);

@@ -4,14 +4,14 @@
 #include "watchers/watcher_control.h"
 
 class DialogTest : public PlayerTest {
-protected:
+  protected:
     fake::Dialog dialog;
 };
 
 TEST_F(DialogTest, OpeningShowsWhatWasStored) {
-    player.store = {{"check_time_limit", 5},     {"time_limit", -5},
-                    {"subsong_limit", 0},        {"check_looping", 1},
-                    {"start_loop_time", -250},   {"end_loop_time", -2147483647 - 1}};
+    player.store = {{"check_time_limit", 5},   {"time_limit", -5},
+                    {"subsong_limit", 0},      {"check_looping", 1},
+                    {"start_loop_time", -250}, {"end_loop_time", -2147483647 - 1}};
 
     quarvel::open_dialog(&dialog);
 

@@ -10,13 +10,12 @@ class LoadTest : public PlayerTest {};
 TEST_F(LoadTest, EmptySectionTakesDefaultsAndWritesThemBack) {
     quarvel::load_settings();
 
-    EXPECT_EQ(player.log(), (Lines{"read check_limit",
-                                   "read check_time_limit", "write check_time_limit=0",
-                                   "read time_limit", "write time_limit=60",
-                                   "read subsong_limit", "write subsong_limit=0",
-                                   "read check_looping", "write check_looping=0",
-                                   "read start_loop_time", "write start_loop_time=0",
-                                   "read end_loop_time", "write end_loop_time=0"}));
+    EXPECT_EQ(player.log(),
+              (Lines{"read check_limit", "read check_time_limit", "write check_time_limit=0",
+                     "read time_limit", "write time_limit=60", "read subsong_limit",
+                     "write subsong_limit=0", "read check_looping", "write check_looping=0",
+                     "read start_loop_time", "write start_loop_time=0", "read end_loop_time",
+                     "write end_loop_time=0"}));
     EXPECT_EQ(get(settings.check_time_limit), 0);
     EXPECT_EQ(get(settings.time_limit), 60);
     EXPECT_EQ(get(settings.subsong_limit), 0);
@@ -41,8 +40,8 @@ TEST_F(LoadTest, LegacyKeyIsRemovedAndItsValueDropped) {
 }
 
 TEST_F(LoadTest, StoredValuesAreUsedUnchangedAndNotRewritten) {
-    player.store = {{"check_time_limit", 7},  {"time_limit", -5},
-                    {"subsong_limit", 2},     {"check_looping", -1},
+    player.store = {{"check_time_limit", 7},   {"time_limit", -5},
+                    {"subsong_limit", 2},      {"check_looping", -1},
                     {"start_loop_time", -300}, {"end_loop_time", 2147483647}};
     const auto before = player.store;
 

@@ -52,7 +52,14 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"WrappedLimitNeverTriggersWhilePlaying", -1, 100, 3, false, 0, false, {}},
         Case{"LargestLimit", 2147483647, 2147483647, 3, false, 0, false, {}},
         Case{"SubsongStepWorks", 60, 61, 1, true, 1, true, {"key86"}},
-        Case{"LastSubsongSingleEntry", 60, 61, 1, true, 1, false, {"key86", "key81", "key81", "key80"}},
+        Case{"LastSubsongSingleEntry",
+             60,
+             61,
+             1,
+             true,
+             1,
+             false,
+             {"key86", "key81", "key81", "key80"}},
         Case{"LastSubsongInAPlaylist", 60, 61, 4, true, 1, false, {"key86", "key128"}},
         Case{"SubsongTrackNotLimitedWhenOptionOff", 60, 100000, 1, true, 0, false, {}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -71,7 +78,6 @@ TEST_F(PlayerTest, TriggeringPassReadsTheSituationOnce) {
     player.position = 61;
     player.playlist_length = 2;
     quarvel::time_limit_pass();
-    EXPECT_EQ(player.log(),
-              (Lines{"position", "playlist_length", "position", "command key86", "position",
-                     "command key128"}));
+    EXPECT_EQ(player.log(), (Lines{"position", "playlist_length", "position", "command key86",
+                                   "position", "command key128"}));
 }

@@ -34,7 +34,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TagCase{"FirstTagZero", {{-5, "0"}, {-6, "4"}}, false, {"tag -5", "release 0"}},
         TagCase{"FirstTagCounts", {{-5, "12"}}, true, {"tag -5", "release 12"}},
-        TagCase{"SecondTagCounts", {{-6, "3 subsongs"}}, true,
+        TagCase{"SecondTagCounts",
+                {{-6, "3 subsongs"}},
+                true,
                 {"tag -5", "tag -6", "release 3 subsongs"}},
         TagCase{"SecondTagZero", {{-6, "0"}}, false, {"tag -5", "tag -6", "release 0"}},
         TagCase{"NoTags", {}, false, {"tag -5", "tag -6"}},
@@ -73,8 +75,8 @@ TEST_F(PlayerTest, TrackCloseClearsLoopingButKeepsSettingsAndTheTimeWatcher) {
 
     quarvel::new_track(nullptr);
 
-    EXPECT_EQ(without_watchers(), (Lines{"write check_looping=0", "write start_loop_time=0",
-                                         "write end_loop_time=0"}));
+    EXPECT_EQ(without_watchers(),
+              (Lines{"write check_looping=0", "write start_loop_time=0", "write end_loop_time=0"}));
     EXPECT_FALSE(quarvel::loop_watch_running());
     EXPECT_TRUE(quarvel::time_watch_running());
     EXPECT_EQ(quarvel::get(quarvel::settings.start_loop_time), 1000);
@@ -90,9 +92,9 @@ TEST_F(PlayerTest, TrackCloseResetsTheOpenDialogFirst) {
 
     quarvel::new_track(nullptr);
 
-    EXPECT_EQ(player.log(), (Lines{"check 1000=0", "text 1100=0", "text 1200=0",
-                                   "write check_looping=0", "write start_loop_time=0",
-                                   "write end_loop_time=0"}));
+    EXPECT_EQ(player.log(),
+              (Lines{"check 1000=0", "text 1100=0", "text 1200=0", "write check_looping=0",
+                     "write start_loop_time=0", "write end_loop_time=0"}));
     EXPECT_FALSE(dialog.checked(1000));
     EXPECT_EQ(dialog.text(1100), "0");
     EXPECT_EQ(dialog.text(1200), "0");

@@ -37,7 +37,7 @@ void wait_for_passes(const PassMonitor& monitor, long count) {
 }
 
 class WatcherControlTest : public PlayerTest {
-protected:
+  protected:
     void SetUp() override {
         PlayerTest::SetUp();
         quarvel::set(quarvel::settings.time_limit, 1000);  // never reached: idle passes
@@ -122,7 +122,8 @@ TEST_P(WatcherStress, PassesOfOneKindNeverOverlapAndEndAfterTheLastStop) {
             std::mt19937 random(static_cast<unsigned>(t));
             for (int i = 0; i < cycles; ++i) {
                 start();
-                if (random() % 8 == 0) std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+                if (random() % 8 == 0)
+                    std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
                 stop();
                 if (random() % 4 == 0) start();
             }

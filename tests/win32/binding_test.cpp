@@ -10,7 +10,7 @@ using namespace quarvel_test;
 namespace {
 
 class Binding : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string error;
         ASSERT_TRUE(player.load(dll_path(), &error)) << error;
@@ -78,25 +78,23 @@ TEST_F(Binding, LoadOfAnEmptySectionWritesTheDefaults) {
     std::vector<std::string> store_calls;
     for (auto& line : log())
         if (line.rfind("store ", 0) == 0) store_calls.push_back(line);
-    EXPECT_EQ(store_calls, (std::vector<std::string>{
-                               "store read QUARVEL/check_limit -> absent",
-                               "store read QUARVEL/check_time_limit -> absent",
-                               "store write QUARVEL/check_time_limit = 0",
-                               "store read QUARVEL/time_limit -> absent",
-                               "store write QUARVEL/time_limit = 60",
-                               "store read QUARVEL/subsong_limit -> absent",
-                               "store write QUARVEL/subsong_limit = 0",
-                               "store read QUARVEL/check_looping -> absent",
-                               "store write QUARVEL/check_looping = 0",
-                               "store read QUARVEL/start_loop_time -> absent",
-                               "store write QUARVEL/start_loop_time = 0",
-                               "store read QUARVEL/end_loop_time -> absent",
-                               "store write QUARVEL/end_loop_time = 0"}));
+    EXPECT_EQ(
+        store_calls,
+        (std::vector<std::string>{
+            "store read QUARVEL/check_limit -> absent",
+            "store read QUARVEL/check_time_limit -> absent",
+            "store write QUARVEL/check_time_limit = 0", "store read QUARVEL/time_limit -> absent",
+            "store write QUARVEL/time_limit = 60", "store read QUARVEL/subsong_limit -> absent",
+            "store write QUARVEL/subsong_limit = 0", "store read QUARVEL/check_looping -> absent",
+            "store write QUARVEL/check_looping = 0", "store read QUARVEL/start_loop_time -> absent",
+            "store write QUARVEL/start_loop_time = 0", "store read QUARVEL/end_loop_time -> absent",
+            "store write QUARVEL/end_loop_time = 0"}));
     EXPECT_EQ(player.count("new_instance -> 1"), 1u);
 }
 
 TEST_F(Binding, LoadDropsTheLegacyKeyAndKeepsHandEditedValues) {
-    player.set_store({{key("check_limit"), 1}, {key("time_limit"), -7}, {key("start_loop_time"), -300}});
+    player.set_store(
+        {{key("check_limit"), 1}, {key("time_limit"), -7}, {key("start_loop_time"), -300}});
     player.bind(1);
     player.start_instance();
 
@@ -114,7 +112,8 @@ TEST_F(Binding, AboutBoxShowsVersionAndBuildTime) {
     player.bind(1);
     player.about();
     HWND box = nullptr;
-    ASSERT_TRUE(wait_until([&] { return (box = FindWindowW(nullptr, L"xmp-quarvel")) != nullptr; }));
+    ASSERT_TRUE(
+        wait_until([&] { return (box = FindWindowW(nullptr, L"xmp-quarvel")) != nullptr; }));
 
     const std::string message = sim::narrow(text(box, 0xFFFF));
     const std::regex format(

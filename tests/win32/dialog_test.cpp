@@ -7,7 +7,7 @@ using namespace quarvel_test;
 namespace {
 
 class DialogTest : public PluginTest {
-protected:
+  protected:
     void SetUp() override {
         SetUpWithStore({{key("check_time_limit"), 0},
                         {key("time_limit"), 60},

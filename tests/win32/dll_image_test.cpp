@@ -19,7 +19,8 @@ namespace {
 std::vector<unsigned char> read_file(const std::wstring& path) {
     std::ifstream in(sim::narrow(path).c_str(), std::ios::binary);
     if (!in) {  // Windows path under Wine; fall back to the Win32 API
-        HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               0, nullptr);
         std::vector<unsigned char> data(GetFileSize(f, nullptr));
         DWORD got = 0;
         ReadFile(f, data.data(), static_cast<DWORD>(data.size()), &got, nullptr);
@@ -31,7 +32,7 @@ std::vector<unsigned char> read_file(const std::wstring& path) {
 
 // A PE image read from its file bytes.
 class PeFile {
-public:
+  public:
     explicit PeFile(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {
         auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes_.data());
         nt_ = reinterpret_cast<const IMAGE_NT_HEADERS32*>(bytes_.data() + dos->e_lfanew);
@@ -43,7 +44,8 @@ public:
         for (WORD i = 0; i < nt_->FileHeader.NumberOfSections; ++i) {
             const auto& s = sections_[i];
             if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.Misc.VirtualSize)
-                return reinterpret_cast<const T*>(bytes_.data() + s.PointerToRawData + (rva - s.VirtualAddress));
+                return reinterpret_cast<const T*>(bytes_.data() + s.PointerToRawData +
+                                                  (rva - s.VirtualAddress));
         }
         return nullptr;
     }
@@ -52,7 +54,7 @@ public:
     }
     size_t size() const { return bytes_.size(); }
 
-private:
+  private:
     std::vector<unsigned char> bytes_;
     const IMAGE_NT_HEADERS32* nt_;
     const IMAGE_SECTION_HEADER* sections_;
@@ -79,7 +81,8 @@ TEST(DllImage, ExportsOnlyTheBindingByPlainNameAtOrdinalOne) {
 
     HMODULE module = LoadLibraryW(dll_path().c_str());
     ASSERT_NE(module, nullptr);
-    EXPECT_EQ(GetProcAddress(module, MAKEINTRESOURCEA(1)), GetProcAddress(module, "XMPDSP_GetInterface2"));
+    EXPECT_EQ(GetProcAddress(module, MAKEINTRESOURCEA(1)),
+              GetProcAddress(module, "XMPDSP_GetInterface2"));
     EXPECT_EQ(GetProcAddress(module, "XMPDSP_GetInterface2@8"), nullptr);
     FreeLibrary(module);
 }
@@ -105,13 +108,15 @@ namespace {
 
 // A resource of the DLL in US English, or an empty range.
 std::pair<const unsigned char*, DWORD> resource(HMODULE module, LPCWSTR type, int number) {
-    HRSRC found = FindResourceExW(module, type, MAKEINTRESOURCEW(number), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    HRSRC found = FindResourceExW(module, type, MAKEINTRESOURCEW(number),
+                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     if (!found) return {nullptr, 0};
-    return {static_cast<const unsigned char*>(LockResource(LoadResource(module, found))), SizeofResource(module, found)};
+    return {static_cast<const unsigned char*>(LockResource(LoadResource(module, found))),
+            SizeofResource(module, found)};
 }
 
 class Resources : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         module = LoadLibraryExW(dll_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(module, nullptr);
@@ -129,7 +134,9 @@ struct VersionNode {
     std::vector<VersionNode> children;
 };
 
-size_t align4(size_t n) { return (n + 3) & ~size_t{3}; }
+size_t align4(size_t n) {
+    return (n + 3) & ~size_t{3};
+}
 
 VersionNode parse_version(const unsigned char* base, size_t offset) {
     const unsigned char* p = base + offset;
@@ -185,9 +192,10 @@ TEST_F(Resources, VersionRecord) {
         keys.push_back(s.key);
         values.push_back(reinterpret_cast<const wchar_t*>(s.value));
     }
-    ASSERT_EQ(keys, (std::vector<std::wstring>{L"AssemblyVersion", L"FileDescription", L"FileVersion",
-                                               L"InternalName", L"LegalCopyright", L"OriginalFilename",
-                                               L"ProductName", L"ProductVersion"}));
+    ASSERT_EQ(keys,
+              (std::vector<std::wstring>{L"AssemblyVersion", L"FileDescription", L"FileVersion",
+                                         L"InternalName", L"LegalCopyright", L"OriginalFilename",
+                                         L"ProductName", L"ProductVersion"}));
     EXPECT_EQ(values[0], L"1.4");
     EXPECT_EQ(values[1], L"XMPlay Quarvel plugin");
     EXPECT_EQ(values[2], L"1.4");
@@ -206,7 +214,8 @@ TEST_F(Resources, VersionRecord) {
     DWORD ignored = 0;
     std::vector<unsigned char> info(GetFileVersionInfoSizeW(dll_path().c_str(), &ignored));
     ASSERT_FALSE(info.empty());
-    ASSERT_TRUE(GetFileVersionInfoW(dll_path().c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    ASSERT_TRUE(
+        GetFileVersionInfoW(dll_path().c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
     wchar_t* value = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904b0\\OriginalFilename",
@@ -220,7 +229,8 @@ TEST_F(Resources, ManifestAsksForNothingButTheCallersRights) {
     const std::string xml(reinterpret_cast<const char*>(data), size);
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>", 0), 0u);
     EXPECT_NE(xml.find("manifestVersion=\"1.0\""), std::string::npos);
-    EXPECT_NE(xml.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
+    EXPECT_NE(xml.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"),
+              std::string::npos);
     for (const char* absent : {"dependency", "compatibility", "dpiAware", "windowsSettings"})
         EXPECT_EQ(xml.find(absent), std::string::npos) << absent;
 }
@@ -229,7 +239,7 @@ namespace {
 
 // Reads a dialog template's pieces in order.
 class TemplateReader {
-public:
+  public:
     explicit TemplateReader(const unsigned char* p) : p_(p) {}
     WORD word() { return take<WORD>(); }
     DWORD dword() { return take<DWORD>(); }
@@ -244,9 +254,12 @@ public:
         for (WORD c; (c = word()) != 0;) out += static_cast<wchar_t>(c);
         return out;
     }
-    void align() { p_ = reinterpret_cast<const unsigned char*>((reinterpret_cast<uintptr_t>(p_) + 3) & ~uintptr_t{3}); }
+    void align() {
+        p_ = reinterpret_cast<const unsigned char*>((reinterpret_cast<uintptr_t>(p_) + 3) &
+                                                    ~uintptr_t{3});
+    }
 
-private:
+  private:
     template <class T>
     T take() {
         T v;

@@ -6,9 +6,11 @@ using namespace quarvel_test;
 namespace {
 
 class TimeLimitPlay : public PluginTest {
-protected:
+  protected:
     void SetUp() override {
-        SetUpWithStore({{key("check_time_limit"), 1}, {key("time_limit"), limit_ms}, {key("subsong_limit"), 0}});
+        SetUpWithStore({{key("check_time_limit"), 1},
+                        {key("time_limit"), limit_ms},
+                        {key("subsong_limit"), 0}});
     }
 
     std::vector<std::string> commands() {
@@ -60,7 +62,8 @@ TEST_F(TimeLimitPlay, SingleEntryRestarts) {
 }
 
 TEST_F(TimeLimitPlay, SubsongsAreSteppedWhenLimitedPerSubsong) {
-    player.set_store({{key("check_time_limit"), 1}, {key("time_limit"), limit_ms}, {key("subsong_limit"), 1}});
+    player.set_store(
+        {{key("check_time_limit"), 1}, {key("time_limit"), limit_ms}, {key("subsong_limit"), 1}});
     player.start_instance();  // load the changed settings
     player.quiet_positions = true;
     player.set_playlist({{"suite.sid", 600000, 3}, {"next.mp3", 60000}});
@@ -100,14 +103,15 @@ TEST_F(TimeLimitPlay, TimeWatcherOutlivesTrackCloseAndStopsAtFreeInstance) {
 // Track close resets only this player's dialog; a window of another program with the same
 // caption and control numbers is left alone.
 TEST_F(PluginTest, TrackCloseResetsOnlyThisProcessesDialog) {
-    HWND mine = CreateWindowExW(0, L"#32770", dialog_caption, WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 0, 0,
-                                300, 150, nullptr, nullptr, nullptr, nullptr);
+    HWND mine =
+        CreateWindowExW(0, L"#32770", dialog_caption, WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 0, 0,
+                        300, 150, nullptr, nullptr, nullptr, nullptr);
     CreateWindowExW(0, L"BUTTON", L"loop", WS_CHILD | BS_AUTOCHECKBOX, 0, 0, 90, 20, mine,
                     reinterpret_cast<HMENU>(IDC_LOOP_ENABLE), nullptr, nullptr);
-    CreateWindowExW(0, L"EDIT", L"1234", WS_CHILD, 0, 30, 90, 20, mine, reinterpret_cast<HMENU>(IDC_LOOP_START),
-                    nullptr, nullptr);
-    CreateWindowExW(0, L"EDIT", L"5678", WS_CHILD, 0, 60, 90, 20, mine, reinterpret_cast<HMENU>(IDC_LOOP_END),
-                    nullptr, nullptr);
+    CreateWindowExW(0, L"EDIT", L"1234", WS_CHILD, 0, 30, 90, 20, mine,
+                    reinterpret_cast<HMENU>(IDC_LOOP_START), nullptr, nullptr);
+    CreateWindowExW(0, L"EDIT", L"5678", WS_CHILD, 0, 60, 90, 20, mine,
+                    reinterpret_cast<HMENU>(IDC_LOOP_END), nullptr, nullptr);
     CheckDlgButton(mine, IDC_LOOP_ENABLE, BST_CHECKED);
 
     // The other program's window comes later and so first in the search.
@@ -116,7 +120,8 @@ TEST_F(PluginTest, TrackCloseResetsOnlyThisProcessesDialog) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION other{};
-    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &other));
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &other));
     ASSERT_EQ(WaitForSingleObject(ready, 10000), WAIT_OBJECT_0);
     HWND theirs = nullptr;
     ASSERT_TRUE(wait_until([&] {

@@ -16,9 +16,10 @@ TEST(Unload, HundredCyclesOfStartFreeAndUnload) {
         ASSERT_TRUE(player.load(path, &error)) << error;
         ASSERT_NE(player.bind(1), nullptr);
         player.start_instance();
-        player.play(0);  // starts the time watcher
+        player.play(0);           // starts the time watcher
         if (cycle % 2) Sleep(2);  // let it get into its passes on every other cycle
-        ASSERT_TRUE(player.unload(5000)) << "module still loaded after its threads should have ended";
+        ASSERT_TRUE(player.unload(5000))
+            << "module still loaded after its threads should have ended";
         EXPECT_EQ(GetModuleHandleW(L"xmp-quarvel.dll"), nullptr);
     }
 }
@@ -33,7 +34,8 @@ TEST(Unload, ModuleStaysWhileAWatcherFinishesItsPass) {
     // The watcher's position question is held up by the player for 200 ms.
     HANDLE asked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     player.on_event = [&](const sim::Event& e) {
-        if (e.what.rfind("message position", 0) == 0 && WaitForSingleObject(asked, 0) != WAIT_OBJECT_0) {
+        if (e.what.rfind("message position", 0) == 0 &&
+            WaitForSingleObject(asked, 0) != WAIT_OBJECT_0) {
             SetEvent(asked);
             Sleep(200);
         }

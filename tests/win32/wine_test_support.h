@@ -7,24 +7,28 @@
 
 #include <string>
 
-#include "resource_ids.h"
 #include "dialog_driver.h"
+#include "resource_ids.h"
 #include "sim_player.h"
 
 namespace quarvel_test {
 
-inline std::wstring dll_path() { return sim::program_directory() + L"xmp-quarvel.dll"; }
+inline std::wstring dll_path() {
+    return sim::program_directory() + L"xmp-quarvel.dll";
+}
 
 inline constexpr wchar_t dialog_caption[] = L"" QUARVEL_DIALOG_CAPTION;
 
 using sim::wait_until;
 
 // "QUARVEL/<key>" in the player's store.
-inline std::string key(const char* name) { return std::string("QUARVEL/") + name; }
+inline std::string key(const char* name) {
+    return std::string("QUARVEL/") + name;
+}
 
 // The player with the plug-in loaded, bound and given its instance.
 class PluginTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { SetUpWithStore({}); }
 
     void SetUpWithStore(std::map<std::string, int32_t> store) {

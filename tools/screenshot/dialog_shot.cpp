@@ -15,9 +15,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     sim::Player player;
-    player.set_store({{"QUARVEL/check_time_limit", 0}, {"QUARVEL/time_limit", 90000},
-                      {"QUARVEL/subsong_limit", 1}, {"QUARVEL/check_looping", 0},
-                      {"QUARVEL/start_loop_time", 0}, {"QUARVEL/end_loop_time", 0}});
+    player.set_store({{"QUARVEL/check_time_limit", 0},
+                      {"QUARVEL/time_limit", 90000},
+                      {"QUARVEL/subsong_limit", 1},
+                      {"QUARVEL/check_looping", 0},
+                      {"QUARVEL/start_loop_time", 0},
+                      {"QUARVEL/end_loop_time", 0}});
     player.set_playlist({{"song.mp3", 240000}});
     if (!player.load(sim::program_directory() + L"xmp-quarvel.dll") || !player.bind(1)) return 1;
     player.start_instance();
@@ -29,7 +32,8 @@ int main(int argc, char** argv) {
     sim::click(dialog, IDC_SET_START_NOW);
     sim::type(dialog, IDC_LOOP_END, L"94250");
     SetWindowPos(dialog, HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE);
-    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    RedrawWindow(dialog, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     Sleep(300);
 
     RECT r;
@@ -50,8 +54,8 @@ int main(int argc, char** argv) {
     info.biBitCount = 24;
     const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
     std::string pixels(stride * static_cast<DWORD>(h), '\0');
-    GetDIBits(memory, bitmap, 0, static_cast<UINT>(h), &pixels[0], reinterpret_cast<BITMAPINFO*>(&info),
-              DIB_RGB_COLORS);
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(h), &pixels[0],
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof file + sizeof info;

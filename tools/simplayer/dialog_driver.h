@@ -18,9 +18,13 @@ bool wait_until(Condition condition, DWORD timeout_ms = 3000) {
     return true;
 }
 
-inline void click(HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+inline void click(HWND dialog, int id) {
+    SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
 
-inline bool checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+inline bool checked(HWND dialog, int id) {
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
 
 inline std::wstring text(HWND dialog, int id) {
     wchar_t buffer[256] = {};
@@ -28,7 +32,9 @@ inline std::wstring text(HWND dialog, int id) {
     return buffer;
 }
 
-inline void type(HWND dialog, int id, const wchar_t* value) { SetDlgItemTextW(dialog, id, value); }
+inline void type(HWND dialog, int id, const wchar_t* value) {
+    SetDlgItemTextW(dialog, id, value);
+}
 
 inline void set_box(HWND dialog, int id, bool on) {
     if (checked(dialog, id) != on) click(dialog, id);

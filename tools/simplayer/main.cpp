@@ -64,7 +64,8 @@ bool parse_options(int argc, char** argv, Options& o, std::string& error) {
             std::exit(0);
         }
         if (i + 1 >= argc) {
-            error = arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument \"" + arg + "\"";
+            error = arg.rfind("--", 0) == 0 ? arg + " needs a value"
+                                            : "unknown argument \"" + arg + "\"";
             return false;
         }
         const std::string value = argv[++i];
@@ -88,7 +89,8 @@ bool parse_options(int argc, char** argv, Options& o, std::string& error) {
         } else if (arg == "--loop") {
             const size_t dash = value.find('-');
             int64_t start = 0, end = 0;
-            if (dash == std::string::npos || !sim::parse_number(value.substr(0, dash), 1, 2147483647, start) ||
+            if (dash == std::string::npos ||
+                !sim::parse_number(value.substr(0, dash), 1, 2147483647, start) ||
                 !sim::parse_number(value.substr(dash + 1), 1, 2147483647, end) || start >= end) {
                 error = "--loop must be START-END in milliseconds with 0 < START < END";
                 return false;
@@ -106,7 +108,7 @@ bool parse_options(int argc, char** argv, Options& o, std::string& error) {
 // --- The timeline ------------------------------------------------------------------------
 
 class Timeline {
-public:
+  public:
     Timeline(sim::Player& player) : player_(player), user_(GetCurrentThreadId()) {
         player_thread_ = GetWindowThreadProcessId(player.window(), nullptr);
         player.on_event = [this](const sim::Event& e) { print(e); };
@@ -120,7 +122,7 @@ public:
     }
     void note(const std::string& what) { line(player_.now_ms(), "user", what); }
 
-private:
+  private:
     static bool shown(const std::string& what) {
         for (const char* hidden : {"store read", "message position", "get_interface"})
             if (what.rfind(hidden, 0) == 0) return false;
@@ -135,7 +137,7 @@ private:
             std::snprintf(at, sizeof at, "  (at %.0f ms into the track)", e.track_ms);
             what += at;
         }
-        const char* who = e.sent_from_other_thread ? "watcher"
+        const char* who = e.sent_from_other_thread     ? "watcher"
                           : e.thread == player_thread_ ? "player"
                           : e.thread == user_          ? "user"
                                                        : "watcher";
@@ -154,15 +156,18 @@ private:
     std::mutex mutex_;
 };
 
-std::wstring number(int32_t n) { return std::to_wstring(n); }
+std::wstring number(int32_t n) {
+    return std::to_wstring(n);
+}
 
 std::string describe(HWND dialog) {
-    return std::string("dialog shows: time limit ") + (sim::checked(dialog, IDC_TIME_ENABLE) ? "on" : "off") +
-           " " + sim::narrow(sim::text(dialog, IDC_TIME_LIMIT)) + " ms, subsongs " +
+    return std::string("dialog shows: time limit ") +
+           (sim::checked(dialog, IDC_TIME_ENABLE) ? "on" : "off") + " " +
+           sim::narrow(sim::text(dialog, IDC_TIME_LIMIT)) + " ms, subsongs " +
            (sim::checked(dialog, IDC_SUBSONGS) ? "on" : "off") + ", looping " +
            (sim::checked(dialog, IDC_LOOP_ENABLE) ? "on" : "off") + " " +
-           sim::narrow(sim::text(dialog, IDC_LOOP_START)) + "-" + sim::narrow(sim::text(dialog, IDC_LOOP_END)) +
-           " ms";
+           sim::narrow(sim::text(dialog, IDC_LOOP_START)) + "-" +
+           sim::narrow(sim::text(dialog, IDC_LOOP_END)) + " ms";
 }
 
 int run(const Options& o, const std::vector<sim::PlaylistEntry>& entries) {
@@ -184,7 +189,8 @@ int run(const Options& o, const std::vector<sim::PlaylistEntry>& entries) {
         std::fprintf(stderr, "simplayer: the plug-in refused interface version 1\n");
         return 1;
     }
-    timeline.note(std::string("plug-in \"") + record->name + "\", " + record->get_description(reinterpret_cast<sim::Instance>(1)));
+    timeline.note(std::string("plug-in \"") + record->name + "\", " +
+                  record->get_description(reinterpret_cast<sim::Instance>(1)));
     player.start_instance();
 
     timeline.step("Time limit: " + std::to_string(o.time_limit) + " ms per song, subsongs " +
@@ -194,7 +200,8 @@ int run(const Options& o, const std::vector<sim::PlaylistEntry>& entries) {
         std::fprintf(stderr, "simplayer: the configuration dialog did not open\n");
         return 1;
     }
-    timeline.note("dialog open; ticks \"enable\" under \"Time limit \", types the limit, presses OK");
+    timeline.note(
+        "dialog open; ticks \"enable\" under \"Time limit \", types the limit, presses OK");
     sim::set_box(dialog, IDC_TIME_ENABLE, true);
     sim::type(dialog, IDC_TIME_LIMIT, number(o.time_limit).c_str());
     sim::set_box(dialog, IDC_SUBSONGS, o.subsongs);
@@ -205,10 +212,12 @@ int run(const Options& o, const std::vector<sim::PlaylistEntry>& entries) {
     player.set_real_time();
     player.play(0);
     double budget = 2000;
-    for (const auto& e : entries) budget += (e.subsongs + 1.0) * std::min<double>(e.length_ms, o.time_limit) + 200;
+    for (const auto& e : entries)
+        budget += (e.subsongs + 1.0) * std::min<double>(e.length_ms, o.time_limit) + 200;
     const std::string first = "track opened: " + entries[0].file;
     if (!sim::wait_until([&] { return player.count(first) >= 2; }, static_cast<DWORD>(budget)))
-        timeline.note("the playlist did not come round within " + std::to_string(static_cast<int>(budget)) + " ms");
+        timeline.note("the playlist did not come round within " +
+                      std::to_string(static_cast<int>(budget)) + " ms");
 
     timeline.step("Looping " + std::to_string(o.loop_start) + "-" + std::to_string(o.loop_end) +
                   " ms of the song now playing, armed in the dialog");
@@ -225,7 +234,8 @@ int run(const Options& o, const std::vector<sim::PlaylistEntry>& entries) {
     timeline.note(describe(dialog));
     if (sim::checked(dialog, IDC_LOOP_ENABLE)) {
         const size_t jumps = player.count("message jump");
-        const DWORD wait = static_cast<DWORD>(std::min<int64_t>(2 * int64_t{o.loop_end} + 2000, 60000));
+        const DWORD wait =
+            static_cast<DWORD>(std::min<int64_t>(2 * int64_t{o.loop_end} + 2000, 60000));
         sim::wait_until([&] { return player.count("message jump") >= jumps + 2; }, wait);
     } else {
         timeline.note("the plug-in refused to loop that section of this track");
@@ -240,7 +250,8 @@ int run(const Options& o, const std::vector<sim::PlaylistEntry>& entries) {
     timeline.step("Unloading");
     player.unload();
     std::string settings;
-    for (const auto& [key, value] : player.store()) settings += " " + key.substr(key.find('/') + 1) + "=" + std::to_string(value);
+    for (const auto& [key, value] : player.store())
+        settings += " " + key.substr(key.find('/') + 1) + "=" + std::to_string(value);
     timeline.note("settings left in the player's store:" + settings);
     return 0;
 }

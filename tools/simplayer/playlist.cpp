@@ -9,7 +9,8 @@ std::vector<std::string> split(const std::string& text, char separator) {
     size_t begin = 0;
     for (;;) {
         const size_t at = text.find(separator, begin);
-        parts.push_back(text.substr(begin, at == std::string::npos ? std::string::npos : at - begin));
+        parts.push_back(
+            text.substr(begin, at == std::string::npos ? std::string::npos : at - begin));
         if (at == std::string::npos) return parts;
         begin = at + 1;
     }
@@ -53,7 +54,8 @@ bool parse_playlist(const std::string& description, std::vector<PlaylistEntry>& 
         }
         int64_t number = 0;
         if (!parse_number(fields[1], 1, 2147483647, number)) {
-            error = where + ": the length must be a whole number of milliseconds from 1 to 2147483647";
+            error =
+                where + ": the length must be a whole number of milliseconds from 1 to 2147483647";
             return false;
         }
         entry.length_ms = static_cast<int32_t>(number);

@@ -18,10 +18,18 @@ constexpr Instance no_instance = nullptr;
 Instance the_instance = no_instance;
 
 // --- The three tables, as the player hands them out ----------------------------------
-HWND WINAPI misc_main_window() { return Player::instance->window(); }
-void WINAPI misc_release(void* text) { Player::instance->release(text); }
-char* WINAPI misc_get_tag(int number) { return Player::instance->tag(number); }
-BOOL WINAPI misc_shortcut(const char* command) { return Player::instance->shortcut(command); }
+HWND WINAPI misc_main_window() {
+    return Player::instance->window();
+}
+void WINAPI misc_release(void* text) {
+    Player::instance->release(text);
+}
+char* WINAPI misc_get_tag(int number) {
+    return Player::instance->tag(number);
+}
+BOOL WINAPI misc_shortcut(const char* command) {
+    return Player::instance->shortcut(command);
+}
 
 BOOL WINAPI settings_get_int(const char* section, const char* key, int* value) {
     return Player::instance->settings_get(section, key, value);
@@ -33,7 +41,9 @@ BOOL WINAPI settings_set_int(const char* section, const char* key, const int* va
     return Player::instance->settings_set(section, key, value);
 }
 
-BOOL WINAPI status_is_playing() { return Player::instance->is_playing_query(); }
+BOOL WINAPI status_is_playing() {
+    return Player::instance->is_playing_query();
+}
 
 void* misc_table[32];
 void* settings_table[32];
@@ -60,19 +70,24 @@ BOOL CALLBACK find_dialog(HWND w, LPARAM out) {
     return TRUE;
 }
 
-void* WINAPI get_interface_entry(DWORD number) { return Player::instance->get_interface(number); }
+void* WINAPI get_interface_entry(DWORD number) {
+    return Player::instance->get_interface(number);
+}
 
 std::string key_of(const char* section, const char* key) {
     return std::string(section ? section : "(null)") + "/" + (key ? key : "(null)");
 }
 
-std::string quoted(const char* text) { return text ? "\"" + std::string(text) + "\"" : "null"; }
+std::string quoted(const char* text) {
+    return text ? "\"" + std::string(text) + "\"" : "null";
+}
 
 }  // namespace
 
 std::wstring widen(const std::string& text) {
     if (text.empty()) return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
     return out;
@@ -80,8 +95,8 @@ std::wstring widen(const std::string& text) {
 
 std::string narrow(const std::wstring& text) {
     if (text.empty()) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr,
                         nullptr);
@@ -148,7 +163,8 @@ LRESULT CALLBACK Player::window_procedure(HWND w, UINT message, WPARAM wparam, L
         SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* self = reinterpret_cast<Player*>(GetWindowLongPtrW(w, GWLP_USERDATA));
-    if (self && (message == WM_USER || message == run_work)) return self->on_message(message, wparam, lparam);
+    if (self && (message == WM_USER || message == run_work))
+        return self->on_message(message, wparam, lparam);
     if (self && message == WM_TIMER) {
         self->on_timer();
         return 0;
@@ -177,7 +193,8 @@ LRESULT Player::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
                 int32_t length;
                 {
                     std::lock_guard<std::mutex> lock(mutex_);
-                    length = playing_ && current_ < playlist_.size() ? playlist_[current_].length_ms : -1;
+                    length = playing_ && current_ < playlist_.size() ? playlist_[current_].length_ms
+                                                                     : -1;
                 }
                 log("message length -> " + std::to_string(length));
                 return length;
@@ -263,7 +280,9 @@ std::vector<Event> Player::events(const std::string& prefix) {
     return out;
 }
 
-size_t Player::count(const std::string& prefix) { return events(prefix).size(); }
+size_t Player::count(const std::string& prefix) {
+    return events(prefix).size();
+}
 
 void Player::clear_events() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -300,7 +319,9 @@ int Player::subsong() const {
 bool Player::load(const std::wstring& dll_path, std::string* error) {
     module_ = LoadLibraryW(dll_path.c_str());
     if (!module_) {
-        if (error) *error = "cannot load " + narrow(dll_path) + " (error " + std::to_string(GetLastError()) + ")";
+        if (error)
+            *error = "cannot load " + narrow(dll_path) + " (error " +
+                     std::to_string(GetLastError()) + ")";
         return false;
     }
     if (!GetProcAddress(module_, "XMPDSP_GetInterface2")) {
@@ -356,10 +377,14 @@ bool Player::unload(DWORD wait_ms) {
 void* Player::get_interface(DWORD number) {
     log("get_interface " + std::to_string(number));
     switch (number) {
-        case 0: return misc_table;
-        case 1: return settings_table;
-        case 4: return status_table;
-        default: return nullptr;
+        case 0:
+            return misc_table;
+        case 1:
+            return settings_table;
+        case 4:
+            return status_table;
+        default:
+            return nullptr;
     }
 }
 

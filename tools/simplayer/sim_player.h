@@ -45,15 +45,15 @@ struct Track {
 };
 
 struct Event {
-    double at_ms;        // since the player was created
-    DWORD thread;        // who made the call
-    std::string what;    // "message position -> 1234", "command key128", ...
-    double track_ms;     // real-time position of the current track when it happened
+    double at_ms;      // since the player was created
+    DWORD thread;      // who made the call
+    std::string what;  // "message position -> 1234", "command key128", ...
+    double track_ms;   // real-time position of the current track when it happened
     bool sent_from_other_thread = false;  // a message that another thread sent the player
 };
 
 class Player {
-public:
+  public:
     Player();
     ~Player();
     Player(const Player&) = delete;
@@ -122,16 +122,16 @@ public:
     BOOL is_playing_query();
     void* get_interface(DWORD number);
 
-private:
+  private:
     static LRESULT CALLBACK window_procedure(HWND, UINT, WPARAM, LPARAM);
     LRESULT on_message(UINT message, WPARAM wparam, LPARAM lparam);
     void ui_thread_main();
-    void run_on_player_thread(std::function<void()> work);  // synchronous
+    void run_on_player_thread(std::function<void()> work);   // synchronous
     void post_to_player_thread(std::function<void()> work);  // asynchronous
     void open_track_on_player_thread(size_t index);
     void close_track_on_player_thread();
-    void perform(const std::string& command);                 // on the player's thread
-    void on_timer();  // the end of a track or subsong playing in real time
+    void perform(const std::string& command);  // on the player's thread
+    void on_timer();                           // the end of a track or subsong playing in real time
     int32_t position_locked() const;
 
     mutable std::mutex mutex_;
