@@ -32,6 +32,17 @@ class DialogTest : public PluginTest {
         return dialog;
     }
 
+    // A song playing at 1.5 s, and looping 1000-3000 ms applied in the dialog.
+    void arm_loop_1000_to_3000() {
+        player.play(0);
+        player.set_position(1500);
+        open();
+        click(dialog, IDC_LOOP_ENABLE);
+        type(dialog, IDC_LOOP_START, L"1000");
+        type(dialog, IDC_LOOP_END, L"3000");
+        click(dialog, IDC_APPLY);
+    }
+
     // What the player's store holds of the plug-in's section, for "nothing was stored".
     std::map<std::string, int32_t> snapshot() { return player.store(); }
 
@@ -140,13 +151,7 @@ TEST_F(DialogTest, EnterAppliesAndCloses) {
 }
 
 TEST_F(DialogTest, ApplyArmsALoopThatJumpsAtTheEndAndBeforeTheStart) {
-    player.play(0);
-    player.set_position(1500);
-    open();
-    click(dialog, IDC_LOOP_ENABLE);
-    type(dialog, IDC_LOOP_START, L"1000");
-    type(dialog, IDC_LOOP_END, L"3000");
-    click(dialog, IDC_APPLY);
+    arm_loop_1000_to_3000();
 
     EXPECT_TRUE(IsWindow(dialog));  // Apply keeps the dialog open
     EXPECT_TRUE(checked(dialog, IDC_LOOP_ENABLE));
@@ -193,13 +198,7 @@ TEST_F(DialogTest, ApplyCorrectsTheSectionAndRefusesWhatCannotLoop) {
 }
 
 TEST_F(DialogTest, TrackCloseClearsLoopControlsAndUnsavedEdits) {
-    player.play(0);
-    player.set_position(1500);
-    open();
-    click(dialog, IDC_LOOP_ENABLE);
-    type(dialog, IDC_LOOP_START, L"1000");
-    type(dialog, IDC_LOOP_END, L"3000");
-    click(dialog, IDC_APPLY);
+    arm_loop_1000_to_3000();
     type(dialog, IDC_LOOP_END, L"3500");  // not applied
 
     player.stop();
