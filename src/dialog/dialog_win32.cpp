@@ -3,9 +3,8 @@
 
 #include "dialog/apply.h"
 #include "dialog/dialog_actions.h"
+#include "host/module.h"
 #include "resources/resource_ids.h"
-
-extern HINSTANCE module_handle;
 
 namespace quarvel {
 

@@ -5,6 +5,7 @@
 #include "dialog/dialog_win32.h"
 #include "host/about.h"
 #include "host/host_tables.h"
+#include "host/module.h"
 #include "settings/settings.h"
 #include "watchers/track_events.h"
 #include "watchers/watcher_control.h"
@@ -79,11 +80,11 @@ const PluginRecord plugin_record = {
 
 }  // namespace
 
-HINSTANCE module_handle = nullptr;
+HINSTANCE quarvel::module_handle = nullptr;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
-        module_handle = module;
+        quarvel::module_handle = module;
         DisableThreadLibraryCalls(module);
     }
     return TRUE;
