@@ -55,7 +55,8 @@ size_t lines(const std::string& text) {
 }  // namespace
 
 TEST(Simplayer, DemoShowsTheTimeLimitTheLoopAndTheTrackClose) {
-    const Outcome run = run_simplayer(L"--playlist one.mp3:3000,two.sid:3000:2 --time-limit 300 --loop 400-700");
+    const Outcome run =
+        run_simplayer(L"--playlist one.mp3:3000,two.sid:3000:2 --time-limit 300 --loop 400-700");
     EXPECT_EQ(run.status, 0u) << run.output;
     for (const char* expected :
          {"track opened: one.mp3", "command key128", "-> next playlist entry", "command key86",
@@ -67,9 +68,10 @@ TEST(Simplayer, DemoShowsTheTimeLimitTheLoopAndTheTrackClose) {
 }
 
 TEST(Simplayer, BadInputEndsWithOneLineAndAFailure) {
-    const wchar_t* cases[] = {L"--playlist a.mp3", L"--playlist a.mp3:x", L"--playlist \"\"",
-                              L"--dll Z:\\nowhere\\missing.dll", L"--time-limit -5",
-                              L"--loop 900-100", L"--bogus 1", L"--time-limit"};
+    const wchar_t* cases[] = {L"--playlist a.mp3", L"--playlist a.mp3:x",
+                              L"--playlist \"\"",  L"--dll Z:\\nowhere\\missing.dll",
+                              L"--time-limit -5",  L"--loop 900-100",
+                              L"--bogus 1",        L"--time-limit"};
     for (const wchar_t* arguments : cases) {
         const Outcome run = run_simplayer(arguments);
         EXPECT_EQ(run.status, 2u) << sim::narrow(arguments) << ": " << run.output;

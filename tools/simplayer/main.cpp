@@ -137,7 +137,7 @@ class Timeline {
             std::snprintf(at, sizeof at, "  (at %.0f ms into the track)", e.track_ms);
             what += at;
         }
-        const char* who = e.sent_from_other_thread     ? "watcher"
+        const char* who = e.message                    ? "plug-in"
                           : e.thread == player_thread_ ? "player"
                           : e.thread == user_          ? "user"
                                                        : "watcher";
@@ -178,6 +178,11 @@ int run(const Options& o, const std::vector<sim::PlaylistEntry>& entries) {
     player.set_playlist(tracks);
 
     Timeline timeline(player);
+    std::printf(
+        "Timeline of what the simulated player saw and did. Columns: seconds since start; the\n"
+        "thread: player (the player's own thread, where the plug-in's entries and dialog run),\n"
+        "watcher (a thread of the plug-in), user (this demo, acting as the user), plug-in (a\n"
+        "message to the player's main window); the event.\n");
     timeline.step("Loading the plug-in");
     std::string error;
     if (!player.load(o.dll, &error)) {

@@ -183,10 +183,8 @@ LRESULT Player::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
         if (wparam) delete work;  // posted: ours to free
         return 0;
     }
-    // WM_USER: the Winamp-style services. One sent from another thread (a watcher) is
-    // handled here, on the player's thread, and logged as the sender's.
-    const bool sent = InSendMessage() != FALSE;
-    auto log = [&](const std::string& what) { this->log(what, sent); };
+    // WM_USER: the Winamp-style services, logged as messages.
+    auto log = [&](const std::string& what) { this->log(what, true); };
     switch (lparam) {
         case 105: {
             if (wparam == 2) {
@@ -254,12 +252,12 @@ void Player::post_to_player_thread(std::function<void()> work) {
     PostMessageW(window_.load(), run_work, 1, reinterpret_cast<LPARAM>(heap));
 }
 
-void Player::log(const std::string& what, bool from_other_thread) {
+void Player::log(const std::string& what, bool message) {
     Event e;
     e.at_ms = now_ms();
     e.thread = GetCurrentThreadId();
     e.what = what;
-    e.sent_from_other_thread = from_other_thread;
+    e.message = message;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         e.track_ms = playing_ ? e.at_ms - track_began_ms_ : -1;

@@ -49,7 +49,9 @@ struct Event {
     DWORD thread;      // who made the call
     std::string what;  // "message position -> 1234", "command key128", ...
     double track_ms;   // real-time position of the current track when it happened
-    bool sent_from_other_thread = false;  // a message that another thread sent the player
+    // A main-window message: handled on the player's thread whoever sent it, so `thread`
+    // does not tell the sender.
+    bool message = false;
 };
 
 class Player {
@@ -102,7 +104,7 @@ class Player {
     std::vector<Event> events(const std::string& prefix);  // those starting with it
     size_t count(const std::string& prefix);
     void clear_events();
-    void log(const std::string& what, bool from_other_thread = false);
+    void log(const std::string& what, bool message = false);
     bool quiet_positions = false;  // leave position messages out of the log
     // Called for every event as it is logged (the demo prints them).
     std::function<void(const Event&)> on_event;
