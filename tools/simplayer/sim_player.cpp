@@ -579,8 +579,9 @@ char* Player::tag(int number) {
     std::string value;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (playing_ && current_ < playlist_.size() && (number == -5 || number == -6) &&
-            playlist_[current_].subsongs > 0 && number == -5) {
+        // Tag -5 tells a track's subsong count; a track without subsongs has no such tag.
+        if (number == -5 && playing_ && current_ < playlist_.size() &&
+            playlist_[current_].subsongs > 0) {
             value = std::to_string(playlist_[current_].subsongs);
             text = value.c_str();
         }
@@ -595,7 +596,6 @@ char* Player::tag(int number) {
 }
 
 void Player::release(void* text) {
-    bool known = false;
     std::string shown = "<not handed out>";
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -604,13 +604,11 @@ void Player::release(void* text) {
                 shown = quoted(*it);
                 std::free(*it);
                 texts_.erase(it);
-                known = true;
                 break;
             }
         }
     }
     log("release " + shown);
-    (void)known;
 }
 
 BOOL Player::is_playing_query() {
