@@ -32,14 +32,14 @@ class DialogTest : public PluginTest {
         return dialog;
     }
 
-    // A song playing at 1.5 s, and looping 1000-3000 ms applied in the dialog.
-    void arm_loop_1000_to_3000() {
+    // The song playing at `position`, looping ticked and the section typed, then "Apply".
+    void apply_looping(int32_t position, const wchar_t* start, const wchar_t* end) {
         player.play(0);
-        player.set_position(1500);
+        player.set_position(position);
         open();
         click(dialog, IDC_LOOP_ENABLE);
-        type(dialog, IDC_LOOP_START, L"1000");
-        type(dialog, IDC_LOOP_END, L"3000");
+        type(dialog, IDC_LOOP_START, start);
+        type(dialog, IDC_LOOP_END, end);
         click(dialog, IDC_APPLY);
     }
 
@@ -151,7 +151,7 @@ TEST_F(DialogTest, EnterAppliesAndCloses) {
 }
 
 TEST_F(DialogTest, ApplyArmsALoopThatJumpsAtTheEndAndBeforeTheStart) {
-    arm_loop_1000_to_3000();
+    apply_looping(1500, L"1000", L"3000");
 
     EXPECT_TRUE(IsWindow(dialog));  // Apply keeps the dialog open
     EXPECT_TRUE(checked(dialog, IDC_LOOP_ENABLE));
@@ -176,13 +176,7 @@ TEST_F(DialogTest, ApplyArmsALoopThatJumpsAtTheEndAndBeforeTheStart) {
 }
 
 TEST_F(DialogTest, ApplyCorrectsTheSectionAndRefusesWhatCannotLoop) {
-    player.play(0);  // 10 s long
-    player.set_position(0);
-    open();
-    click(dialog, IDC_LOOP_ENABLE);
-    type(dialog, IDC_LOOP_START, L"12000");
-    type(dialog, IDC_LOOP_END, L"4294967295");
-    click(dialog, IDC_APPLY);
+    apply_looping(0, L"12000", L"4294967295");  // the song is 10 s long
 
     EXPECT_EQ(text(dialog, IDC_LOOP_START), L"0");
     EXPECT_EQ(text(dialog, IDC_LOOP_END), L"0");
@@ -198,7 +192,7 @@ TEST_F(DialogTest, ApplyCorrectsTheSectionAndRefusesWhatCannotLoop) {
 }
 
 TEST_F(DialogTest, TrackCloseClearsLoopControlsAndUnsavedEdits) {
-    arm_loop_1000_to_3000();
+    apply_looping(1500, L"1000", L"3000");
     type(dialog, IDC_LOOP_END, L"3500");  // not applied
 
     player.stop();

@@ -3,8 +3,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <utility>
@@ -17,17 +15,15 @@ using quarvel_test::dll_path;
 namespace {
 
 std::vector<unsigned char> read_file(const std::wstring& path) {
-    std::ifstream in(sim::narrow(path).c_str(), std::ios::binary);
-    if (!in) {  // Windows path under Wine; fall back to the Win32 API
-        HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               0, nullptr);
-        std::vector<unsigned char> data(GetFileSize(f, nullptr));
-        DWORD got = 0;
-        ReadFile(f, data.data(), static_cast<DWORD>(data.size()), &got, nullptr);
-        CloseHandle(f);
-        return data;
-    }
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    std::vector<unsigned char> data(GetFileSize(file, nullptr));
+    DWORD got = 0;
+    ReadFile(file, data.data(), static_cast<DWORD>(data.size()), &got, nullptr);
+    CloseHandle(file);
+    data.resize(got);
+    return data;
 }
 
 // A PE image read from its file bytes.

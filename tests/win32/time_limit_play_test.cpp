@@ -13,9 +13,11 @@ class TimeLimitPlay : public PluginTest {
                         {key("subsong_limit"), 0}});
     }
 
-    std::vector<std::string> commands() {
+    // The first `n` commands the player received (fewer if it received fewer).
+    std::vector<std::string> first_commands(size_t n) {
         std::vector<std::string> out;
-        for (auto& e : player.events("command ")) out.push_back(e.what.substr(8));
+        for (auto& e : player.events("command "))
+            if (out.size() < n) out.push_back(e.what.substr(8));
         return out;
     }
 
@@ -54,10 +56,7 @@ TEST_F(TimeLimitPlay, SingleEntryRestarts) {
 
     ASSERT_TRUE(wait_until([&] { return player.count("track opened") >= 3; }));
     player.unload();
-    const auto sent = commands();
-    ASSERT_GE(sent.size(), 4u);
-    EXPECT_EQ(std::vector<std::string>(sent.begin(), sent.begin() + 4),
-              (std::vector<std::string>{"key81", "key80", "key81", "key80"}));
+    EXPECT_EQ(first_commands(4), (std::vector<std::string>{"key81", "key80", "key81", "key80"}));
 }
 
 TEST_F(TimeLimitPlay, SubsongsAreSteppedWhenLimitedPerSubsong) {
@@ -70,11 +69,8 @@ TEST_F(TimeLimitPlay, SubsongsAreSteppedWhenLimitedPerSubsong) {
 
     ASSERT_TRUE(wait_until([&] { return player.count("track opened: next.mp3") >= 1; }));
     player.unload();
-    const auto sent = commands();
-    ASSERT_GE(sent.size(), 4u);
     // Two steps work; the third finds no further subsong and the playlist moves on.
-    EXPECT_EQ(std::vector<std::string>(sent.begin(), sent.begin() + 4),
-              (std::vector<std::string>{"key86", "key86", "key86", "key128"}));
+    EXPECT_EQ(first_commands(4), (std::vector<std::string>{"key86", "key86", "key86", "key128"}));
     EXPECT_EQ(player.count("tag -5 -> \"3\""), 1u);
     EXPECT_EQ(player.count("release \"3\""), 1u);
 }
