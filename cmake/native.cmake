@@ -58,3 +58,16 @@ endif()
 add_executable(pass_cost_bench bench/pass_cost.cpp bench/null_host.cpp)
 target_link_libraries(pass_cost_bench PRIVATE quarvel_core quarvel_threads_std)
 target_compile_options(pass_cost_bench PRIVATE ${QUARVEL_WARNINGS})
+
+# The released i386 DLL read as bytes: needs no Wine, so it runs on every machine. The DLL is
+# built by the win32 preset (scripts/test builds it first).
+set(QUARVEL_RELEASE_DLL ${CMAKE_SOURCE_DIR}/build/win32/bin/xmp-quarvel.dll
+    CACHE FILEPATH "The i386 xmp-quarvel.dll whose image the image test reads")
+if(NOT QUARVEL_SANITIZE MATCHES "thread")
+    add_executable(dll_image_test tests/image/dll_image_test.cpp tests/image/pe_image.cpp)
+    target_link_libraries(dll_image_test PRIVATE GTest::gtest)
+    target_compile_options(dll_image_test PRIVATE ${QUARVEL_WARNINGS})
+    add_test(NAME dll_image_test COMMAND dll_image_test ${QUARVEL_RELEASE_DLL})
+    # Which Windows route the scripts choose, for each kind of machine.
+    add_test(NAME route_test COMMAND ${CMAKE_SOURCE_DIR}/tests/scripts/route_test.sh)
+endif()

@@ -317,9 +317,13 @@ int Player::subsong() const {
 bool Player::load(const std::wstring& dll_path, std::string* error) {
     module_ = LoadLibraryW(dll_path.c_str());
     if (!module_) {
-        if (error)
-            *error = "cannot load " + narrow(dll_path) + " (error " +
-                     std::to_string(GetLastError()) + ")";
+        const DWORD code = GetLastError();
+        if (error) {
+            *error = "cannot load " + narrow(dll_path) + " (error " + std::to_string(code) + ")";
+            if (code == ERROR_BAD_EXE_FORMAT)
+                *error += ": it is not built for this player's architecture (" +
+                          std::string(sizeof(void*) == 8 ? "x86-64" : "i386") + ")";
+        }
         return false;
     }
     if (!GetProcAddress(module_, "XMPDSP_GetInterface2")) {

@@ -1,5 +1,15 @@
 # Windows: xmp-quarvel.dll, the simulated player, and the programs that test them under Wine.
+# The same for both architectures (cmake/mingw-i686.cmake, cmake/mingw-x86_64.cmake); the
+# released DLL is the i386 one.
 enable_language(RC)
+
+# The export keeps its plain name at ordinal 1: on i386 the linker is told to drop the stdcall
+# decoration, on x86-64 there is none.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(QUARVEL_DEF src/resources/xmp-quarvel-i386.def)
+else()
+    set(QUARVEL_DEF src/resources/xmp-quarvel-x64.def)
+endif()
 
 # Every program here carries its own C++ runtime, so nothing beside the system DLLs is needed.
 set(QUARVEL_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
@@ -15,7 +25,7 @@ add_library(xmp-quarvel SHARED
     src/dialog/controls_win32.cpp
     src/dialog/dialog_win32.cpp
     src/resources/xmp-quarvel.rc
-    src/resources/xmp-quarvel.def)
+    ${QUARVEL_DEF})
 set_target_properties(xmp-quarvel PROPERTIES PREFIX "" OUTPUT_NAME xmp-quarvel)
 target_include_directories(xmp-quarvel PRIVATE src src/resources)
 target_compile_options(xmp-quarvel PRIVATE
@@ -54,7 +64,7 @@ function(quarvel_wine_test name)
     add_test(NAME ${name} COMMAND ${name})
 endfunction()
 
-quarvel_wine_test(dll_image_test tests/win32/dll_image_test.cpp)
+quarvel_wine_test(dll_loader_test tests/win32/dll_loader_test.cpp)
 quarvel_wine_test(binding_test tests/win32/binding_test.cpp)
 quarvel_wine_test(time_limit_play_test tests/win32/time_limit_play_test.cpp)
 quarvel_wine_test(unload_test tests/win32/unload_test.cpp)

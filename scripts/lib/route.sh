@@ -1,0 +1,121 @@
+# Sourced by the scripts: the one place that decides which Windows route runs here.
+#
+# The released product is always the i386 build, build/win32/bin/xmp-quarvel.dll. The programs
+# that run under Wine (the simulated player, the Wine tests, the latency benchmark) come in two
+# routes, built from the same sources:
+#   i386    preset win32, build/win32, 32-bit Wine (wine),                 prefix build/wine
+#   x86-64  preset win64, build/win64, 64-bit Wine (/usr/lib/wine/wine64), prefix build/wine64
+# The i386 route needs a kernel that runs 32-bit programs. Whether this one does is found out
+# by running a tiny i386 program, once per command (the answer is handed on to the scripts it
+# calls). QUARVEL_ROUTE=i386 or QUARVEL_ROUTE=x86-64 forces one route; otherwise every route
+# this machine can run is used, and where one is enough, the first of them.
+
+quarvel_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+quarvel_wine64=/usr/lib/wine/wine64
+
+# Sets quarvel_runs_32bit (yes or no) and quarvel_32bit_why.
+quarvel_probe_32bit() {
+    if [[ -n "${QUARVEL_PROBED_32BIT:-}" ]]; then
+        quarvel_runs_32bit=${QUARVEL_PROBED_32BIT%%:*}
+        quarvel_32bit_why=${QUARVEL_PROBED_32BIT#*:}
+        return 0
+    fi
+    local probe="$quarvel_root/build/probe/i386-exit7" output status=0
+    mkdir -p "${probe%/*}"
+    # A whole i386 Linux program, 93 bytes: ELF header, one program header, then
+    # xor ebx,ebx; mov bl,7; xor eax,eax; inc eax; int 0x80 (exit with status 7).
+    printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\x31\xdb\xb3\x07\x31\xc0\x40\xcd\x80' >"$probe"
+    chmod +x "$probe"
+    output=$(cd "${probe%/*}" && ./"${probe##*/}" 2>&1) || status=$?
+    if ((status == 7)); then
+        quarvel_runs_32bit=yes
+        quarvel_32bit_why="an i386 test program ran here"
+    else
+        output=${output##*: }  # the reason, without the shell's file name in front
+        quarvel_runs_32bit=no
+        quarvel_32bit_why="an i386 test program does not run here: ${output:-exit status $status}"
+    fi
+    export QUARVEL_PROBED_32BIT="$quarvel_runs_32bit:$quarvel_32bit_why"
+}
+
+# Sets quarvel_routes (an array) and quarvel_routes_why; fails with a one-line message for a
+# route that cannot run here or an unknown one.
+quarvel_select_routes() {
+    quarvel_probe_32bit
+    case "${QUARVEL_ROUTE:-}" in
+        "")
+            if [[ $quarvel_runs_32bit == yes ]]; then
+                quarvel_routes=(i386 x86-64)
+                quarvel_routes_why="this machine runs 32-bit programs ($quarvel_32bit_why)"
+            else
+                quarvel_routes=(x86-64)
+                quarvel_routes_why="this machine cannot run 32-bit programs ($quarvel_32bit_why)"
+            fi
+            ;;
+        i386)
+            if [[ $quarvel_runs_32bit != yes ]]; then
+                echo "route: QUARVEL_ROUTE=i386, but this machine cannot run 32-bit programs" \
+                    "($quarvel_32bit_why); unset QUARVEL_ROUTE or set it to x86-64" >&2
+                return 1
+            fi
+            quarvel_routes=(i386)
+            quarvel_routes_why="forced by QUARVEL_ROUTE=i386"
+            ;;
+        x86-64)
+            quarvel_routes=(x86-64)
+            quarvel_routes_why="forced by QUARVEL_ROUTE=x86-64; $quarvel_32bit_why"
+            ;;
+        *)
+            echo "route: QUARVEL_ROUTE must be i386 or x86-64 (or unset), not \"$QUARVEL_ROUTE\"" >&2
+            return 1
+            ;;
+    esac
+}
+
+# Selects a route for what follows: sets quarvel_preset, quarvel_bin and quarvel_wine, and
+# exports the Wine environment of its prefix.
+quarvel_use_route() {
+    case "$1" in
+        i386)
+            quarvel_preset=win32
+            quarvel_wine=wine
+            export WINEARCH=win32 WINEPREFIX="$quarvel_root/build/wine"
+            unset WINELOADER
+            ;;
+        x86-64)
+            quarvel_preset=win64
+            quarvel_wine=$quarvel_wine64
+            export WINEARCH=win64 WINEPREFIX="$quarvel_root/build/wine64" WINELOADER=$quarvel_wine64
+            ;;
+        *)
+            echo "route: unknown route \"$1\"" >&2
+            return 1
+            ;;
+    esac
+    quarvel_bin="$quarvel_root/build/$quarvel_preset/bin"
+    export WINEDEBUG=-all
+}
+
+# Runs a set-up step with its output held back. On failure shows that output, then one line
+# naming the step and what to do, and ends the script with the step's status.
+#   quarvel_step "what" "what to do" command...
+quarvel_step() {
+    local what=$1 hint=$2 log status=0
+    shift 2
+    log=$(mktemp)
+    "$@" >"$log" 2>&1 || status=$?
+    if ((status != 0)); then
+        cat "$log" >&2
+        rm -f "$log"
+        echo "${0##*/}: $what failed (exit status $status): $hint" >&2
+        exit "$status"
+    fi
+    rm -f "$log"
+}
+
+# Configures a CMake preset, showing CMake's output only when it fails.
+quarvel_configure() {
+    quarvel_step "configuring the CMake preset $1" \
+        "read CMake's message above; scripts/setup installs the compilers it needs" \
+        cmake --preset "$1"
+}
