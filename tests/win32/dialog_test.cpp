@@ -51,7 +51,9 @@ class DialogTest : public PluginTest {
 
 }  // namespace
 
-TEST_F(DialogTest, OpensModallyOverThePlayerWithTheStoredValues) {
+QUARVEL_ON_BOTH_TRACK_THREADS(DialogTest);
+
+TEST_P(DialogTest, OpensModallyOverThePlayerWithTheStoredValues) {
     player.set_store({{key("check_time_limit"), 1},
                       {key("time_limit"), -5},
                       {key("subsong_limit"), 1},
@@ -73,7 +75,7 @@ TEST_F(DialogTest, OpensModallyOverThePlayerWithTheStoredValues) {
     EXPECT_EQ(text(dialog, IDC_LOOP_END), L"-2147483648");
 }
 
-TEST_F(DialogTest, FeatureBoxesExcludeEachOther) {
+TEST_P(DialogTest, FeatureBoxesExcludeEachOther) {
     open();
     click(dialog, IDC_LOOP_ENABLE);
     EXPECT_TRUE(checked(dialog, IDC_LOOP_ENABLE));
@@ -90,7 +92,7 @@ TEST_F(DialogTest, FeatureBoxesExcludeEachOther) {
     EXPECT_TRUE(checked(dialog, IDC_SUBSONGS));
 }
 
-TEST_F(DialogTest, SetNowTakesTheLivePositionAndResetClearsTheLoopControls) {
+TEST_P(DialogTest, SetNowTakesTheLivePositionAndResetClearsTheLoopControls) {
     open();
     player.set_position(-1);
     type(dialog, IDC_LOOP_START, L"77");
@@ -117,7 +119,7 @@ TEST_F(DialogTest, SetNowTakesTheLivePositionAndResetClearsTheLoopControls) {
     EXPECT_EQ(player.count("store write"), 0u);
 }
 
-TEST_F(DialogTest, EscapeAndTheCloseBoxStoreNothing) {
+TEST_P(DialogTest, EscapeAndTheCloseBoxStoreNothing) {
     open();
     type(dialog, IDC_TIME_LIMIT, L"5000");
     click(dialog, IDC_TIME_ENABLE);
@@ -133,7 +135,7 @@ TEST_F(DialogTest, EscapeAndTheCloseBoxStoreNothing) {
     EXPECT_EQ(stored("check_time_limit"), 0);
 }
 
-TEST_F(DialogTest, EnterAppliesAndCloses) {
+TEST_P(DialogTest, EnterAppliesAndCloses) {
     open();
     click(dialog, IDC_TIME_ENABLE);
     type(dialog, IDC_TIME_LIMIT, L"250");
@@ -150,7 +152,7 @@ TEST_F(DialogTest, EnterAppliesAndCloses) {
     EXPECT_TRUE(wait_until([&] { return player.count("command key128") >= 1; }));
 }
 
-TEST_F(DialogTest, ApplyArmsALoopThatJumpsAtTheEndAndBeforeTheStart) {
+TEST_P(DialogTest, ApplyArmsALoopThatJumpsAtTheEndAndBeforeTheStart) {
     apply_looping(1500, L"1000", L"3000");
 
     EXPECT_TRUE(IsWindow(dialog));  // Apply keeps the dialog open
@@ -175,7 +177,7 @@ TEST_F(DialogTest, ApplyArmsALoopThatJumpsAtTheEndAndBeforeTheStart) {
     ASSERT_TRUE(wait_until([&] { return player.count("message jump 1000") >= 1; }));
 }
 
-TEST_F(DialogTest, ApplyCorrectsTheSectionAndRefusesWhatCannotLoop) {
+TEST_P(DialogTest, ApplyCorrectsTheSectionAndRefusesWhatCannotLoop) {
     apply_looping(0, L"12000", L"4294967295");  // the song is 10 s long
 
     EXPECT_EQ(text(dialog, IDC_LOOP_START), L"0");
@@ -191,7 +193,7 @@ TEST_F(DialogTest, ApplyCorrectsTheSectionAndRefusesWhatCannotLoop) {
     EXPECT_EQ(stored("time_limit"), 2147483647);
 }
 
-TEST_F(DialogTest, TrackCloseClearsLoopControlsAndUnsavedEdits) {
+TEST_P(DialogTest, TrackCloseClearsLoopControlsAndUnsavedEdits) {
     apply_looping(1500, L"1000", L"3000");
     type(dialog, IDC_LOOP_END, L"3500");  // not applied
 

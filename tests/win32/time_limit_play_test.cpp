@@ -26,7 +26,10 @@ class TimeLimitPlay : public PluginTest {
 
 }  // namespace
 
-TEST_F(TimeLimitPlay, PlaylistMovesOnAtTheLimit) {
+QUARVEL_ON_BOTH_TRACK_THREADS(TimeLimitPlay);
+QUARVEL_ON_BOTH_TRACK_THREADS(PluginTest);
+
+TEST_P(TimeLimitPlay, PlaylistMovesOnAtTheLimit) {
     player.quiet_positions = true;
     player.set_playlist({{"one.mp3", 60000}, {"two.mp3", 60000}, {"three.mp3", 60000}});
     player.play(0);
@@ -49,7 +52,7 @@ TEST_F(TimeLimitPlay, PlaylistMovesOnAtTheLimit) {
     EXPECT_EQ(opened[3].what, "track opened: one.mp3");
 }
 
-TEST_F(TimeLimitPlay, SingleEntryRestarts) {
+TEST_P(TimeLimitPlay, SingleEntryRestarts) {
     player.quiet_positions = true;
     player.set_playlist({{"only.mp3", 60000}});
     player.play(0);
@@ -59,7 +62,7 @@ TEST_F(TimeLimitPlay, SingleEntryRestarts) {
     EXPECT_EQ(first_commands(4), (std::vector<std::string>{"key81", "key80", "key81", "key80"}));
 }
 
-TEST_F(TimeLimitPlay, SubsongsAreSteppedWhenLimitedPerSubsong) {
+TEST_P(TimeLimitPlay, SubsongsAreSteppedWhenLimitedPerSubsong) {
     player.set_store(
         {{key("check_time_limit"), 1}, {key("time_limit"), limit_ms}, {key("subsong_limit"), 1}});
     player.start_instance();  // load the changed settings
@@ -75,7 +78,7 @@ TEST_F(TimeLimitPlay, SubsongsAreSteppedWhenLimitedPerSubsong) {
     EXPECT_EQ(player.count("release \"3\""), 1u);
 }
 
-TEST_F(TimeLimitPlay, SubsongTrackIsNotLimitedWithoutTheOption) {
+TEST_P(TimeLimitPlay, SubsongTrackIsNotLimitedWithoutTheOption) {
     player.quiet_positions = true;
     player.set_playlist({{"suite.sid", 600000, 3}, {"next.mp3", 60000}});
     player.play(0);
@@ -84,7 +87,7 @@ TEST_F(TimeLimitPlay, SubsongTrackIsNotLimitedWithoutTheOption) {
     EXPECT_GT(player.position_now(), 3 * limit_ms);
 }
 
-TEST_F(TimeLimitPlay, TimeWatcherOutlivesTrackCloseAndStopsAtFreeInstance) {
+TEST_P(TimeLimitPlay, TimeWatcherOutlivesTrackCloseAndStopsAtFreeInstance) {
     player.quiet_positions = true;
     player.set_playlist({{"one.mp3", 60000}, {"two.mp3", 60000}});
     player.play(0);
@@ -97,7 +100,7 @@ TEST_F(TimeLimitPlay, TimeWatcherOutlivesTrackCloseAndStopsAtFreeInstance) {
 
 // Track close resets only this player's dialog; a window of another program with the same
 // caption and control numbers is left alone.
-TEST_F(PluginTest, TrackCloseResetsOnlyThisProcessesDialog) {
+TEST_P(PluginTest, TrackCloseResetsOnlyThisProcessesDialog) {
     HWND mine =
         CreateWindowExW(0, L"#32770", dialog_caption, WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 0, 0,
                         300, 150, nullptr, nullptr, nullptr, nullptr);

@@ -5,11 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "dialog_driver.h"
 #include "resource_ids.h"
 #include "sim_player.h"
+
+namespace sim {
+inline void PrintTo(TrackEvents thread, std::ostream* out) {
+    *out << (thread == TrackEvents::ui_thread ? "track events on the UI thread"
+                                              : "track events on the playback thread");
+}
+}  // namespace sim
 
 namespace quarvel_test {
 
@@ -26,12 +34,14 @@ inline std::string key(const char* name) {
     return std::string("QUARVEL/") + name;
 }
 
-// The player with the plug-in loaded, bound and given its instance.
-class PluginTest : public ::testing::Test {
+// The player with the plug-in loaded, bound and given its instance; track events come on the
+// thread the test's parameter names.
+class PluginTest : public ::testing::TestWithParam<sim::TrackEvents> {
   protected:
     void SetUp() override { SetUpWithStore({}); }
 
     void SetUpWithStore(std::map<std::string, int32_t> store) {
+        player.set_track_events(GetParam());
         player.set_store(std::move(store));
         std::string error;
         ASSERT_TRUE(player.load(dll_path(), &error)) << error;
@@ -47,6 +57,18 @@ class PluginTest : public ::testing::Test {
 
     sim::Player player;
 };
+
+// Names the instances of a suite run with track events on either thread.
+inline std::string track_thread_name(const ::testing::TestParamInfo<sim::TrackEvents>& info) {
+    return info.param == sim::TrackEvents::ui_thread ? "EventsOnUiThread"
+                                                     : "EventsOnPlaybackThread";
+}
+
+#define QUARVEL_ON_BOTH_TRACK_THREADS(suite)                                               \
+    INSTANTIATE_TEST_SUITE_P(                                                              \
+        TrackThreads, suite,                                                               \
+        ::testing::Values(sim::TrackEvents::ui_thread, sim::TrackEvents::playback_thread), \
+        quarvel_test::track_thread_name)
 
 using sim::checked;
 using sim::click;

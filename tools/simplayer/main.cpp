@@ -3,7 +3,7 @@
 // run, arms a loop section through the dialog, and closes the track.
 //
 //   simplayer [--dll PATH] [--playlist name:ms[:subsongs],...] [--time-limit MS]
-//             [--subsongs on|off] [--loop START-END]
+//             [--subsongs on|off] [--loop START-END] [--track-events playback|ui]
 #include <windows.h>
 
 #include <algorithm>
@@ -28,11 +28,14 @@ struct Options {
     bool subsongs = true;
     int32_t loop_start = 1500;
     int32_t loop_end = 2500;
+    sim::TrackEvents track_events = sim::TrackEvents::playback_thread;
 };
 
 constexpr char usage[] =
     "usage: simplayer [--dll PATH] [--playlist name:ms[:subsongs],...] [--time-limit MS]\n"
-    "                 [--subsongs on|off] [--loop START-END]\n";
+    "                 [--subsongs on|off] [--loop START-END] [--track-events playback|ui]\n"
+    "  --track-events  the thread that delivers track opens and closes: the player's playback\n"
+    "                  thread (the default) or its UI thread, where the dialog runs\n";
 
 int fail_usage(const std::string& message) {
     std::fprintf(stderr, "simplayer: %s\n", message.c_str());
@@ -86,6 +89,13 @@ bool parse_options(int argc, char** argv, Options& o, std::string& error) {
                 return false;
             }
             o.subsongs = value == "on";
+        } else if (arg == "--track-events") {
+            if (value != "playback" && value != "ui") {
+                error = "--track-events must be playback or ui";
+                return false;
+            }
+            o.track_events =
+                value == "ui" ? sim::TrackEvents::ui_thread : sim::TrackEvents::playback_thread;
         } else if (arg == "--loop") {
             const size_t dash = value.find('-');
             int64_t start = 0, end = 0;
@@ -109,8 +119,11 @@ bool parse_options(int argc, char** argv, Options& o, std::string& error) {
 
 class Timeline {
   public:
-    Timeline(sim::Player& player) : player_(player), user_(GetCurrentThreadId()) {
-        player_thread_ = GetWindowThreadProcessId(player.window(), nullptr);
+    Timeline(sim::Player& player)
+        : player_(player),
+          user_(GetCurrentThreadId()),
+          player_thread_(player.ui_thread_id()),
+          playback_thread_(player.playback_thread_id()) {
         player.on_event = [this](const sim::Event& e) { print(e); };
     }
     ~Timeline() { player_.on_event = nullptr; }
@@ -137,22 +150,24 @@ class Timeline {
             std::snprintf(at, sizeof at, "  (at %.0f ms into the track)", e.track_ms);
             what += at;
         }
-        const char* who = e.message                    ? "plug-in"
-                          : e.thread == player_thread_ ? "player"
-                          : e.thread == user_          ? "user"
-                                                       : "watcher";
+        const char* who = e.message                      ? "plug-in"
+                          : e.thread == player_thread_   ? "player"
+                          : e.thread == playback_thread_ ? "playback"
+                          : e.thread == user_            ? "user"
+                                                         : "watcher";
         line(e.at_ms, who, what);
     }
 
     void line(double at_ms, const char* who, const std::string& what) {
         std::lock_guard<std::mutex> lock(mutex_);
-        std::printf("%8.3f s  %-7s  %s\n", at_ms / 1000.0, who, what.c_str());
+        std::printf("%8.3f s  %-8s  %s\n", at_ms / 1000.0, who, what.c_str());
         std::fflush(stdout);
     }
 
     sim::Player& player_;
     DWORD user_;
-    DWORD player_thread_ = 0;
+    DWORD player_thread_;
+    DWORD playback_thread_;
     std::mutex mutex_;
 };
 
@@ -173,6 +188,7 @@ std::string describe(HWND dialog) {
 int run(const Options& o, const std::vector<sim::PlaylistEntry>& entries) {
     sim::Player player;
     player.quiet_positions = true;
+    player.set_track_events(o.track_events);
     std::vector<sim::Track> tracks;
     for (const auto& e : entries) tracks.push_back({e.file, e.length_ms, e.subsongs});
     player.set_playlist(tracks);
@@ -180,9 +196,11 @@ int run(const Options& o, const std::vector<sim::PlaylistEntry>& entries) {
     Timeline timeline(player);
     std::printf(
         "Timeline of what the simulated player saw and did. Columns: seconds since start; the\n"
-        "thread: player (the player's own thread, where the plug-in's entries and dialog run),\n"
-        "watcher (a thread of the plug-in), user (this demo, acting as the user), plug-in (a\n"
-        "message to the player's main window); the event.\n");
+        "thread: player (the player's UI thread, where the plug-in's entries and dialog run),\n"
+        "playback (the player's playback thread), watcher (a thread of the plug-in), user (this\n"
+        "demo, acting as the user), plug-in (a message to the player's main window); the event.\n"
+        "Track opens and closes come on the %s thread.\n",
+        o.track_events == sim::TrackEvents::ui_thread ? "UI" : "playback");
     timeline.step("Loading the plug-in");
     std::string error;
     if (!player.load(o.dll, &error)) {

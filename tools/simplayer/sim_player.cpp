@@ -1,9 +1,12 @@
 #include "sim_player.h"
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 
 namespace sim {
 
@@ -111,6 +114,81 @@ std::wstring program_directory() {
     return slash == std::wstring::npos ? std::wstring() : dir.substr(0, slash + 1);
 }
 
+// The playback thread: runs what is handed to it and, while it delivers the track events,
+// notices the end of a track playing in real time (every 5 ms, as the UI thread's timer does
+// otherwise). It has no window, so nothing is sent to it while it waits for the plug-in.
+class Player::PlaybackThread {
+  public:
+    explicit PlaybackThread(Player& player) : player_(player) {
+        thread_ = std::thread([this] { main(); });
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return id_ != 0; });
+    }
+    ~PlaybackThread() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    DWORD id() const { return id_; }
+
+    // Runs `work` on this thread and returns when it is done. Meanwhile the caller answers
+    // messages sent to its own windows, as it would inside SendMessage.
+    void call(const std::function<void()>& work) {
+        if (GetCurrentThreadId() == id_) {
+            work();
+            return;
+        }
+        HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back([&] {
+                work();
+                SetEvent(done);
+            });
+        }
+        changed_.notify_all();
+        while (MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_SENDMESSAGE) ==
+               WAIT_OBJECT_0 + 1) {
+            MSG msg;
+            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+        CloseHandle(done);
+    }
+
+  private:
+    void main() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        id_ = GetCurrentThreadId();
+        changed_.notify_all();
+        while (!stopping_) {
+            if (queue_.empty()) changed_.wait_for(lock, std::chrono::milliseconds(5));
+            while (!queue_.empty()) {
+                std::function<void()> work = std::move(queue_.front());
+                queue_.pop_front();
+                lock.unlock();
+                work();
+                lock.lock();
+            }
+            if (player_.track_events() == TrackEvents::playback_thread) {
+                lock.unlock();
+                player_.check_track_end();
+                lock.lock();
+            }
+        }
+    }
+
+    Player& player_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::function<void()>> queue_;
+    bool stopping_ = false;
+    DWORD id_ = 0;
+    std::thread thread_;
+};
+
 Player::Player() {
     fill_tables();
     instance = this;
@@ -119,10 +197,12 @@ Player::Player() {
     ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ui_thread_ = std::thread([this] { ui_thread_main(); });
     WaitForSingleObject(ready_, INFINITE);
+    playback_ = std::make_unique<PlaybackThread>(*this);
 }
 
 Player::~Player() {
     if (module_) unload();
+    playback_.reset();
     if (HWND w = window_.load()) PostMessageW(w, WM_CLOSE, 0, 0);
     ui_thread_.join();
     CloseHandle(ready_);
@@ -166,7 +246,7 @@ LRESULT CALLBACK Player::window_procedure(HWND w, UINT message, WPARAM wparam, L
     if (self && (message == WM_USER || message == run_work))
         return self->on_message(message, wparam, lparam);
     if (self && message == WM_TIMER) {
-        self->on_timer();
+        if (self->track_events() == TrackEvents::ui_thread) self->check_track_end();
         return 0;
     }
     if (message == WM_DESTROY) {
@@ -250,6 +330,35 @@ void Player::run_on_player_thread(std::function<void()> work) {
 void Player::post_to_player_thread(std::function<void()> work) {
     auto* heap = new std::function<void()>(std::move(work));
     PostMessageW(window_.load(), run_work, 1, reinterpret_cast<LPARAM>(heap));
+}
+
+void Player::run_on_track_thread(std::function<void()> work) {
+    if (track_events() == TrackEvents::ui_thread)
+        run_on_player_thread(std::move(work));
+    else
+        playback_->call(work);
+}
+
+DWORD Player::playback_thread_id() const {
+    return playback_->id();
+}
+
+void Player::set_track_events(TrackEvents thread) {
+    track_events_ = thread;
+}
+
+void Player::hold_ui_thread(DWORD ms) {
+    HANDLE begun = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    post_to_player_thread([this, ms, begun] {
+        ui_busy_ = true;
+        log("player busy for " + std::to_string(ms) + " ms");
+        SetEvent(begun);
+        Sleep(ms);
+        log("player responsive again");
+        ui_busy_ = false;
+    });
+    WaitForSingleObject(begun, INFINITE);
+    CloseHandle(begun);
 }
 
 void Player::log(const std::string& what, bool message) {
@@ -398,7 +507,7 @@ void Player::set_playlist(std::vector<Track> tracks) {
     current_ = 0;
 }
 
-void Player::open_track_on_player_thread(size_t index) {
+void Player::open_track(size_t index) {
     std::string file;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -413,7 +522,7 @@ void Player::open_track_on_player_thread(size_t index) {
     if (record_) record_->new_track(the_instance, file.c_str());
 }
 
-void Player::close_track_on_player_thread() {
+void Player::close_track() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!playing_) return;
@@ -421,21 +530,24 @@ void Player::close_track_on_player_thread() {
         fixed_position_ = -1;
     }
     log("track closed");
-    if (record_) record_->new_track(the_instance, nullptr);
+    if (!record_) return;
+    const double began = now_ms();
+    record_->new_track(the_instance, nullptr);
+    last_close_ms_ = now_ms() - began;
 }
 
 void Player::play(size_t index) {
-    run_on_player_thread([this, index] {
-        close_track_on_player_thread();
-        open_track_on_player_thread(index);
+    run_on_track_thread([this, index] {
+        close_track();
+        open_track(index);
     });
 }
 
 void Player::stop() {
-    run_on_player_thread([this] { close_track_on_player_thread(); });
+    run_on_track_thread([this] { close_track(); });
 }
 
-void Player::on_timer() {
+void Player::check_track_end() {
     bool next_subsong = false;
     size_t next = 0;
     {
@@ -455,8 +567,8 @@ void Player::on_timer() {
         return;
     }
     log("end of track");
-    close_track_on_player_thread();
-    open_track_on_player_thread(next);
+    close_track();
+    open_track(next);
 }
 
 void Player::set_real_time() {
@@ -482,14 +594,14 @@ void Player::perform(const std::string& command) {
         log("-> next playlist entry");
         if (entries == 0) return;
         const size_t next = (current() + 1) % entries;
-        close_track_on_player_thread();
-        open_track_on_player_thread(next);
+        close_track();
+        open_track(next);
     } else if (command == "key81") {  // stop
         log(was_playing ? "-> stop" : "-> stop (already stopped)");
-        close_track_on_player_thread();
+        close_track();
     } else if (command == "key80") {  // play
         log(was_playing ? "-> play (already playing)" : "-> play");
-        if (!was_playing && entries > 0) open_track_on_player_thread(current());
+        if (!was_playing && entries > 0) open_track(current());
     } else if (command == "key86") {  // next subsong
         std::string outcome = "-> no further subsong";
         {
@@ -512,7 +624,7 @@ BOOL Player::shortcut(const char* command) {
     const std::string c = command ? command : "";
     log("command " + c);
     if (on_command && on_command(c)) return TRUE;
-    run_on_player_thread([this, c] { perform(c); });
+    run_on_track_thread([this, c] { perform(c); });
     return TRUE;
 }
 

@@ -1,10 +1,13 @@
 // A stand-in for the player, for trying and testing a DSP plug-in without it.
 //
 // It owns a hidden main window on a UI thread of its own that answers the Winamp-style
-// messages (position, length, jump, playlist length), serves the three function tables with
-// an in-memory settings store, plays a playlist of simulated tracks in real time (or at a
-// position the caller sets), carries out the shortcut commands, and logs every call,
-// command and message with the thread that made it.
+// messages (position, length, jump, playlist length) and runs the plug-in's entries and
+// dialog, and a playback thread. It serves the three function tables with an in-memory
+// settings store, plays a playlist of simulated tracks in real time (or at a position the
+// caller sets), carries out the shortcut commands, and logs every call, command and message
+// with the thread that made it. Track opens and closes (and the commands that cause them)
+// are delivered on the UI thread or on the playback thread, as the caller chooses: a real
+// player may do either.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -37,6 +41,9 @@ struct PluginRecord {
 };
 using GetInterfaceFn = void*(WINAPI*)(DWORD number);
 using BindFn = const PluginRecord*(WINAPI*)(DWORD face, GetInterfaceFn get_interface);
+
+// The thread that delivers track opens and closes to the plug-in.
+enum class TrackEvents { ui_thread, playback_thread };
 
 struct Track {
     std::string file;
@@ -74,7 +81,9 @@ class Player {
     HMODULE module() const { return module_; }
     const PluginRecord* record() const { return record_; }
 
-    // --- Playback, all carried out on the player's thread ---------------------------
+    // --- Playback, carried out on the thread that delivers track events --------------
+    void set_track_events(TrackEvents thread);  // before playing; the UI thread by default
+    TrackEvents track_events() const { return track_events_.load(); }
     void set_playlist(std::vector<Track> tracks);
     void play(size_t index);  // closes the current track (if any), opens this one
     void stop();              // closes the current track
@@ -89,8 +98,17 @@ class Player {
     HWND open_config(DWORD wait_ms = 5000);
     void about();  // the About box, modally on the player's thread; returns at once
 
+    // Keeps the UI thread busy for `ms` (as a player loading a large file): returns once the
+    // UI thread has begun to be busy. ui_busy() tells whether it still is.
+    void hold_ui_thread(DWORD ms);
+    bool ui_busy() const { return ui_busy_.load(); }
+    // How long the plug-in's last track-close call held the thread that delivered it.
+    double last_close_ms() const { return last_close_ms_.load(); }
+
     // --- State ------------------------------------------------------------------------
     HWND window() const { return window_; }
+    DWORD ui_thread_id() const { return ui_thread_id_; }
+    DWORD playback_thread_id() const;
     size_t current() const;
     bool playing() const;
     int subsong() const;
@@ -130,10 +148,12 @@ class Player {
     void ui_thread_main();
     void run_on_player_thread(std::function<void()> work);   // synchronous
     void post_to_player_thread(std::function<void()> work);  // asynchronous
-    void open_track_on_player_thread(size_t index);
-    void close_track_on_player_thread();
-    void perform(const std::string& command);  // on the player's thread
-    void on_timer();                           // the end of a track or subsong playing in real time
+    // Synchronous, on the thread that delivers track events.
+    void run_on_track_thread(std::function<void()> work);
+    void open_track(size_t index);  // on the thread that delivers track events
+    void close_track();
+    void perform(const std::string& command);  // likewise
+    void check_track_end();                    // the end of a track or subsong playing in real time
     int32_t position_locked() const;
 
     mutable std::mutex mutex_;
@@ -154,6 +174,11 @@ class Player {
     std::atomic<HWND> window_{nullptr};
     DWORD ui_thread_id_ = 0;
     HANDLE ready_ = nullptr;
+    std::atomic<TrackEvents> track_events_{TrackEvents::ui_thread};
+    std::atomic<bool> ui_busy_{false};
+    std::atomic<double> last_close_ms_{0};
+    class PlaybackThread;
+    std::unique_ptr<PlaybackThread> playback_;
 
     HMODULE module_ = nullptr;
     const PluginRecord* record_ = nullptr;
