@@ -9,9 +9,6 @@ std::atomic<int32_t> bench_position{30};
 std::atomic<long> bench_messages{0};
 
 namespace host {
-void* main_window() {
-    return nullptr;
-}
 int32_t position() {
     bench_messages.fetch_add(1, std::memory_order_relaxed);
     return bench_position.load(std::memory_order_relaxed);
@@ -44,12 +41,16 @@ namespace controls {
 bool is_checked(Dialog, int) {
     return false;
 }
-void set_checked(Dialog, int, bool) {}
+bool set_checked(Dialog, int, bool) {
+    return true;
+}
 size_t read_text(Dialog, int, wchar_t* buffer, size_t) {
     buffer[0] = L'\0';
     return 0;
 }
-void set_text(Dialog, int, const wchar_t*) {}
+bool set_text(Dialog, int, const wchar_t*) {
+    return true;
+}
 Dialog find_open_dialog() {
     return nullptr;
 }

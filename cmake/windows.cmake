@@ -69,6 +69,7 @@ quarvel_wine_test(binding_test tests/win32/binding_test.cpp)
 quarvel_wine_test(time_limit_play_test tests/win32/time_limit_play_test.cpp)
 quarvel_wine_test(unload_test tests/win32/unload_test.cpp)
 quarvel_wine_test(dialog_test tests/win32/dialog_test.cpp)
+quarvel_wine_test(threads_test tests/win32/threads_test.cpp)
 quarvel_wine_test(simplayer_cli_test tests/win32/simplayer_cli_test.cpp)
 add_dependencies(simplayer_cli_test simplayer_cli)
 

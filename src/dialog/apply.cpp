@@ -1,11 +1,14 @@
 #include "dialog/apply.h"
 
+#include <cstdlib>
 #include <limits>
+#include <memory>
 
 #include "dialog/number_text.h"
 #include "host/host.h"
 #include "resources/resource_ids.h"
 #include "settings/settings.h"
+#include "watchers/track_events.h"
 #include "watchers/watcher_control.h"
 
 namespace quarvel {
@@ -15,9 +18,19 @@ namespace {
 constexpr int32_t largest = std::numeric_limits<int32_t>::max();
 
 std::optional<int32_t> field_number(controls::Dialog dialog, int id) {
-    wchar_t text[64];
-    const size_t length = controls::read_text(dialog, id, text, sizeof text / sizeof text[0]);
-    return parse_field_number(text, length >= sizeof text / sizeof text[0]);
+    constexpr size_t room = 64;
+    wchar_t text[room];
+    const size_t length = controls::read_text(dialog, id, text, room);
+    if (length < room) return parse_field_number(text);
+
+    // A longer text (leading zeros, say) is read whole. Without room for it, it counts as
+    // a number too large.
+    if (length >= std::numeric_limits<size_t>::max() / sizeof(wchar_t) - 1) return std::nullopt;
+    const std::unique_ptr<wchar_t, void (*)(void*)> whole(
+        static_cast<wchar_t*>(std::malloc((length + 1) * sizeof(wchar_t))), std::free);
+    if (!whole) return std::nullopt;
+    controls::read_text(dialog, id, whole.get(), length + 1);
+    return parse_field_number(whole.get());
 }
 
 int32_t flag(controls::Dialog dialog, int box) {
@@ -47,6 +60,13 @@ bool loop_section_usable(const LoopSection& section) {
 }
 
 void apply_dialog(controls::Dialog dialog) {
+    // Looping is armed only for the track playing now: not when a track close is under way,
+    // nor once one has happened since.
+    const uint32_t closes_at_begin = track_close_count();
+    const auto same_track = [closes_at_begin] {
+        return closes_at_begin % 2 == 0 && track_close_count() == closes_at_begin;
+    };
+
     // The limit and the subsong option reach Settings before a time watcher is started
     // below, so that its very first check already uses them.
     const int32_t time_limit = field_number(dialog, IDC_TIME_LIMIT).value_or(largest);
@@ -81,15 +101,19 @@ void apply_dialog(controls::Dialog dialog) {
     show_and_store(dialog, IDC_LOOP_END, settings.end_loop_time, keys::end_loop_time, section.end);
 
     if (!looping) return;
-    if (host::is_playing() && loop_section_usable(section)) {
+    if (host::is_playing() && loop_section_usable(section) && same_track()) {
         host::store_write(keys::check_looping, 1);
         stop_time_watcher();
         start_loop_watcher();
-    } else {
-        host::store_write(keys::check_looping, 0);
-        controls::set_checked(dialog, IDC_LOOP_ENABLE, false);
+        if (same_track()) return;
+        // The track closed meanwhile, perhaps before the start above: looping is refused
+        // after all, and the time limit runs on as if it had been.
         stop_loop_watcher();
+        if (check_time_limit) start_time_watcher();
     }
+    host::store_write(keys::check_looping, 0);
+    controls::set_checked(dialog, IDC_LOOP_ENABLE, false);
+    stop_loop_watcher();
 }
 
 }  // namespace quarvel

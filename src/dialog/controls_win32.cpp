@@ -6,17 +6,43 @@
 namespace controls {
 
 namespace {
+
 HWND window(Dialog dialog) {
     return static_cast<HWND>(dialog);
 }
+
+bool on_dialog_thread(HWND dialog) {
+    return GetWindowThreadProcessId(dialog, nullptr) == GetCurrentThreadId();
+}
+
+// A message to a control of a dialog that another thread runs: given up when that thread does
+// not answer in time (or is hung).
+bool send_bounded(HWND dialog, int id, UINT message, WPARAM wparam, LPARAM lparam) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(GetDlgItem(dialog, id), message, wparam, lparam,
+                               SMTO_NORMAL | SMTO_ABORTIFHUNG, cross_thread_answer_ms,
+                               &result) != 0;
+}
+
 }  // namespace
+
+bool set_checked(Dialog dialog, int id, bool checked) {
+    const WPARAM state = checked ? BST_CHECKED : BST_UNCHECKED;
+    if (!on_dialog_thread(window(dialog)))
+        return send_bounded(window(dialog), id, BM_SETCHECK, state, 0);
+    CheckDlgButton(window(dialog), id, static_cast<UINT>(state));
+    return true;
+}
+
+bool set_text(Dialog dialog, int id, const wchar_t* text) {
+    if (!on_dialog_thread(window(dialog)))
+        return send_bounded(window(dialog), id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    SetDlgItemTextW(window(dialog), id, text);
+    return true;
+}
 
 bool is_checked(Dialog dialog, int id) {
     return IsDlgButtonChecked(window(dialog), id) == BST_CHECKED;
-}
-
-void set_checked(Dialog dialog, int id, bool checked) {
-    CheckDlgButton(window(dialog), id, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
 size_t read_text(Dialog dialog, int id, wchar_t* buffer, size_t size) {
@@ -24,10 +50,6 @@ size_t read_text(Dialog dialog, int id, wchar_t* buffer, size_t size) {
     GetDlgItemTextW(window(dialog), id, buffer, static_cast<int>(size));
     const int length = GetWindowTextLengthW(GetDlgItem(window(dialog), id));
     return length > 0 ? static_cast<size_t>(length) : 0;
-}
-
-void set_text(Dialog dialog, int id, const wchar_t* text) {
-    SetDlgItemTextW(window(dialog), id, text);
 }
 
 Dialog find_open_dialog() {

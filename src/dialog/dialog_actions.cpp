@@ -45,10 +45,14 @@ void set_field_to_position(controls::Dialog dialog, int field) {
     controls::set_text(dialog, field, format_signed_decimal(position == -1 ? 0 : position).c_str());
 }
 
-void reset_looping_controls(controls::Dialog dialog) {
-    controls::set_checked(dialog, IDC_LOOP_ENABLE, false);
-    controls::set_text(dialog, IDC_LOOP_START, L"0");
-    controls::set_text(dialog, IDC_LOOP_END, L"0");
+bool reset_looping_controls(controls::Dialog dialog) {
+    return controls::set_checked(dialog, IDC_LOOP_ENABLE, false) &&
+           controls::set_text(dialog, IDC_LOOP_START, L"0") &&
+           controls::set_text(dialog, IDC_LOOP_END, L"0");
+}
+
+void clear_looping_in_open_dialog() {
+    if (controls::Dialog dialog = controls::find_open_dialog()) reset_looping_controls(dialog);
 }
 
 }  // namespace quarvel

@@ -39,7 +39,7 @@ NumberText format_unsigned_decimal(uint32_t value) {
     return format(value, false);
 }
 
-std::optional<int32_t> parse_field_number(const wchar_t* text, bool cut) {
+std::optional<int32_t> parse_field_number(const wchar_t* text) {
     const wchar_t* p = text;
     while (is_blank(*p)) ++p;
     const bool negative = *p == L'-';
@@ -58,7 +58,7 @@ std::optional<int32_t> parse_field_number(const wchar_t* text, bool cut) {
         }
     }
     if (!any_digit) return 0;
-    if (above || (cut && *p == L'\0')) return std::nullopt;
+    if (above) return std::nullopt;
     if (negative && value != 0) return std::nullopt;
     return static_cast<int32_t>(value);
 }

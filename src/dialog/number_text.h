@@ -19,8 +19,7 @@ NumberText format_unsigned_decimal(uint32_t value);
 
 // The number a field holds: leading blanks are skipped and the digits up to the first other
 // character count; no digits read as 0. Returns std::nullopt for a number above 2147483647,
-// including a negative one (which the player's own reading takes as a wrapped, huge value)
-// and digits that run past the end of a `cut` text.
-std::optional<int32_t> parse_field_number(const wchar_t* text, bool cut = false);
+// including a negative one (which the player's own reading takes as a wrapped, huge value).
+std::optional<int32_t> parse_field_number(const wchar_t* text);
 
 }  // namespace quarvel

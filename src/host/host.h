@@ -9,11 +9,8 @@
 
 namespace host {
 
-// The player's main window, fetched afresh from the player for every message.
-void* main_window();
-
-// Main-window messages. Times are milliseconds; position and length are -1 while nothing
-// plays.
+// Messages to the player's main window, which is fetched afresh for every one. Times are
+// milliseconds; position and length are -1 while nothing plays.
 int32_t position();
 int32_t track_length();
 int32_t playlist_length();

@@ -25,10 +25,6 @@ int32_t ask_window(WPARAM wparam, LPARAM service) {
 
 }  // namespace
 
-void* main_window() {
-    return services.misc->main_window();
-}
-
 int32_t position() {
     return ask_window(0, ipc_output_time);
 }

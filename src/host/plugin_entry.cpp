@@ -2,6 +2,7 @@
 // player calls.
 #include <windows.h>
 
+#include "dialog/dialog_actions.h"
 #include "dialog/dialog_win32.h"
 #include "host/about.h"
 #include "host/host_tables.h"
@@ -47,7 +48,7 @@ BOOL WINAPI set_config(Instance, void*, DWORD) {
 }
 
 void WINAPI new_track(Instance, const char* file) {
-    quarvel::new_track(file);
+    quarvel::new_track(file, quarvel::clear_looping_in_open_dialog);
 }
 
 struct PluginRecord {

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "host/module.h"
 #include "watchers/thread.h"
 #include "watchers/watcher_control.h"
 
@@ -35,11 +36,7 @@ DWORD WINAPI watcher_thread(LPVOID parameter) {
     run_watcher(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(parameter)));
     // The reference this thread was handed is given back in the same step as the thread
     // ends, so no code of this module runs after it.
-    HMODULE self = nullptr;
-    GetModuleHandleExW(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        reinterpret_cast<LPCWSTR>(&watcher_thread), &self);
-    FreeLibraryAndExitThread(self, 0);
+    FreeLibraryAndExitThread(module_handle, 0);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "watchers/track_events.h"
 
-#include "dialog/controls.h"
+#include <atomic>
+
 #include "host/host.h"
-#include "resources/resource_ids.h"
 #include "settings/settings.h"
 #include "watchers/watcher_control.h"
 
@@ -14,40 +14,47 @@ namespace {
 constexpr int32_t subsong_tag = -5;
 constexpr int32_t subsong_tag_fallback = -6;
 
-void track_opened() {
-    has_subsongs.store(false, std::memory_order_relaxed);
+std::atomic<uint32_t> close_count{0};
 
+// Whether the current track reports subsongs; the tag text goes back to the player at once.
+bool track_reports_subsongs() {
     const char* text = host::tag(subsong_tag);
     if (!text) text = host::tag(subsong_tag_fallback);
     const host::Text subsongs(text);
-    if (subsongs && subsongs.get()[0] != '0') has_subsongs.store(true, std::memory_order_relaxed);
+    return subsongs && subsongs.get()[0] != '0';
+}
 
+void track_opened() {
+    has_subsongs.store(false, std::memory_order_relaxed);
+    if (track_reports_subsongs()) has_subsongs.store(true, std::memory_order_relaxed);
     if (get(settings.check_time_limit) != 0) start_time_watcher();
 }
 
-void track_closed() {
-    stop_loop_watcher();
+void track_closed(ClearDialogLooping clear_dialog_looping) {
+    close_count.fetch_add(1);  // odd: an Apply that begins now will not arm looping
 
     // Looping belonged to the track that closed: clear it in an open dialog too, unsaved
     // edits included.
-    if (controls::Dialog dialog = controls::find_open_dialog()) {
-        controls::set_checked(dialog, IDC_LOOP_ENABLE, false);
-        controls::set_text(dialog, IDC_LOOP_START, L"0");
-        controls::set_text(dialog, IDC_LOOP_END, L"0");
-    }
-
+    stop_loop_watcher();
+    clear_dialog_looping();
     host::store_write(keys::check_looping, 0);
     host::store_write(keys::start_loop_time, 0);
     host::store_write(keys::end_loop_time, 0);
+
+    close_count.fetch_add(1);
 }
 
 }  // namespace
 
-void new_track(const char* file) {
+void new_track(const char* file, ClearDialogLooping clear_dialog_looping) {
     if (file)
         track_opened();
     else
-        track_closed();
+        track_closed(clear_dialog_looping);
+}
+
+uint32_t track_close_count() {
+    return close_count.load();
 }
 
 }  // namespace quarvel

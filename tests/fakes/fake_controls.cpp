@@ -33,15 +33,26 @@ namespace {
 fake::Dialog& of(Dialog dialog) {
     return *static_cast<fake::Dialog*>(dialog);
 }
+
+// Logs a change and tells whether the dialog answers it.
+bool answered(fake::Dialog& dialog, std::string change) {
+    const bool answers = dialog.answers != 0;
+    if (dialog.answers > 0) --dialog.answers;
+    fake::player().record(answers ? change : change + " (no answer)");
+    return answers;
+}
+
 }  // namespace
 
 bool is_checked(Dialog dialog, int id) {
     return of(dialog).checked(id);
 }
 
-void set_checked(Dialog dialog, int id, bool checked) {
-    fake::player().record("check " + std::to_string(id) + "=" + (checked ? "1" : "0"));
+bool set_checked(Dialog dialog, int id, bool checked) {
+    if (!answered(of(dialog), "check " + std::to_string(id) + "=" + (checked ? "1" : "0")))
+        return false;
     of(dialog).boxes[id] = checked;
+    return true;
 }
 
 size_t read_text(Dialog dialog, int id, wchar_t* buffer, size_t size) {
@@ -52,9 +63,11 @@ size_t read_text(Dialog dialog, int id, wchar_t* buffer, size_t size) {
     return text.size();
 }
 
-void set_text(Dialog dialog, int id, const wchar_t* text) {
-    fake::player().record("text " + std::to_string(id) + "=" + fake::narrow(text));
+bool set_text(Dialog dialog, int id, const wchar_t* text) {
+    if (!answered(of(dialog), "text " + std::to_string(id) + "=" + fake::narrow(text)))
+        return false;
     of(dialog).texts[id] = text;
+    return true;
 }
 
 Dialog find_open_dialog() {

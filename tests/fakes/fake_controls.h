@@ -11,6 +11,9 @@ namespace fake {
 struct Dialog {
     std::map<int, bool> boxes;
     std::map<int, std::wstring> texts;
+    // How many more changes the dialog answers (-1: all). An unanswered change is logged with
+    // "(no answer)" and not made, as when the dialog's thread is busy.
+    int answers = -1;
 
     bool checked(int id) const;
     std::string text(int id) const;  // as plain characters

@@ -43,6 +43,7 @@ void Player::clear_log() {
 }
 
 void Player::record(std::string line) {
+    if (on_call) on_call(line);
     if (!log_enabled.load()) return;
     std::lock_guard<std::mutex> lock(mutex);
     lines.push_back(std::move(line));
@@ -71,6 +72,9 @@ void reset() {
     p.playing = false;
     p.position_script = nullptr;
     p.on_command = nullptr;
+    p.on_call = nullptr;
+    on_watcher_start = nullptr;
+    on_rest = nullptr;
     p.tags.clear();
     p.log_enabled = true;
     quarvel::has_subsongs = false;
@@ -87,11 +91,6 @@ void reset() {
 namespace host {
 
 using fake::player;
-
-void* main_window() {
-    player().record("main_window");
-    return &player();
-}
 
 int32_t position() {
     player().record("position");

@@ -23,6 +23,9 @@ struct Player {
     std::function<void(const std::string&)> on_command;  // the player's reaction
     std::map<int32_t, std::string> tags;                 // absent tags answer null
     std::atomic<bool> log_enabled{true};
+    // Called with every call's log line, on the calling thread, before the call is answered
+    // (logged or not): a test's way to act at an exact point. Set it while no watcher runs.
+    std::function<void(const std::string& line)> on_call;
 
     // The plug-in's section of the store.
     std::map<std::string, int32_t> store;

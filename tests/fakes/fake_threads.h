@@ -12,5 +12,7 @@ void wait_for_watcher_threads();
 void fail_thread_starts(bool fail);
 // Called on the starting thread just before a watcher thread is created.
 extern std::function<void()> on_watcher_start;
+// Called on a watcher thread at each of its 1 ms rests. Set it while no watcher runs.
+extern std::function<void()> on_rest;
 
 }  // namespace fake

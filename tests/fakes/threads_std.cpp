@@ -28,6 +28,7 @@ bool start_watcher_thread(uint32_t token) {
 }
 
 void sleep_1ms() {
+    if (fake::on_rest) fake::on_rest();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
@@ -36,6 +37,7 @@ void sleep_1ms() {
 namespace fake {
 
 std::function<void()> on_watcher_start;
+std::function<void()> on_rest;
 
 int live_watcher_threads() {
     return live.load();

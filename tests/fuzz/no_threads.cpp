@@ -11,6 +11,7 @@ void sleep_1ms() {}
 
 namespace fake {
 std::function<void()> on_watcher_start;
+std::function<void()> on_rest;
 int live_watcher_threads() {
     return 0;
 }

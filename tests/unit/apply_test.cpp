@@ -1,7 +1,12 @@
 #include "dialog/apply.h"
 
+#include <cctype>
+#include <thread>
+
+#include "dialog/dialog_actions.h"
 #include "settings/settings.h"
 #include "test_support.h"
+#include "watchers/track_events.h"
 #include "watchers/watcher_control.h"
 
 using quarvel::get;
@@ -34,6 +39,14 @@ class ApplyTest : public PlayerTest {
         player.log_enabled = false;
     }
 
+    // What Apply asked and changed, without the position questions of a watcher it started.
+    Lines calls() {
+        Lines out;
+        for (auto& l : player.log())
+            if (l != "position") out.push_back(l);
+        return out;
+    }
+
     fake::Dialog dialog;
 };
 
@@ -45,10 +58,7 @@ TEST_F(ApplyTest, ArmsLoopingInTheExactOrder) {
 
     apply();
 
-    Lines log;
-    for (auto& l : player.log())
-        if (l != "position") log.push_back(l);  // the new loop watcher's own questions
-    EXPECT_EQ(log,
+    EXPECT_EQ(calls(),
               (Lines{"write check_time_limit=0", "write time_limit=60", "write subsong_limit=0",
                      "length", "text 1100=1000", "write start_loop_time=1000", "text 1200=5000",
                      "write end_loop_time=5000", "is_playing", "write check_looping=1"}));
@@ -69,6 +79,7 @@ struct SectionCase {
     int32_t stored_start;
     int32_t stored_end;
     bool armed;
+    bool playing = true;  // with a length of -1 nothing plays anyway
 };
 
 class ApplySection : public ApplyTest, public ::testing::WithParamInterface<SectionCase> {};
@@ -78,6 +89,7 @@ class ApplySection : public ApplyTest, public ::testing::WithParamInterface<Sect
 TEST_P(ApplySection, CorrectsShowsStoresAndArmsOrRefuses) {
     const SectionCase& c = GetParam();
     playing(c.length);
+    player.playing = c.playing && c.length >= 0;
     fill(false, L"60", false, true, c.start, c.end);
 
     apply();
@@ -98,10 +110,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SectionCase{"Usable", 10000, L"1000", L"5000", 1000, 5000, true},
         SectionCase{"StartPastTheEnd", 10000, L"12000", L"5000", 0, 5000, false},
+        SectionCase{"StartAtTheEnd", 10000, L"10000", L"5000", 0, 5000, false},
         SectionCase{"EndPastTheEnd", 10000, L"1000", L"10000", 1000, 1000, false},
         SectionCase{"EndBeforeStart", 10000, L"5000", L"1000", 5000, 5000, false},
         SectionCase{"BothAtTheLastMillisecond", 10000, L"9999", L"9999", 9999, 9999, false},
         SectionCase{"StartAtZero", 10000, L"0", L"5000", 0, 5000, false},
+        SectionCase{"UsableButNothingPlays", 10000, L"1000", L"5000", 1000, 5000, false, false},
+        SectionCase{"LongTextOfLeadingZeros", 10000,
+                    L"0000000000000000000000000000000000000000000000000000000000000001000", L"5000",
+                    1000, 5000, true},
         SectionCase{"EmptyFields", 10000, L"", L"", 0, 0, false},
         SectionCase{"NothingPlaying", -1, L"2147483647", L"2147483647", 0, 0, false},
         // Numbers above 2147483647 would wrap to negative times: they lie beyond any end.
@@ -190,11 +207,16 @@ TEST_F(ApplyTest, TimeLimitField) {
     struct {
         const wchar_t* typed;
         int32_t stored;
-    } cases[] = {{L"", 0},
-                 {L"000060", 60},
-                 {L"2147483647", 2147483647},
-                 {L"2147483648", 2147483647},  // would wrap to a negative limit
-                 {L"99999999999", 2147483647}};
+    } cases[] = {
+        {L"", 0},
+        {L"000060", 60},
+        {L"2147483647", 2147483647},
+        {L"2147483648", 2147483647},  // would wrap to a negative limit
+        {L"99999999999", 2147483647},
+        // Longer than any reading buffer: read whole all the same.
+        {L"0000000000000000000000000000000000000000000000000000000000000000000000000005", 5},
+        {L"1000000000000000000000000000000000000000000000000000000000000000000000000000",
+         2147483647}};
     for (const auto& c : cases) {
         fill(true, c.typed, false, false, L"0", L"0");
         apply();
@@ -203,3 +225,88 @@ TEST_F(ApplyTest, TimeLimitField) {
         EXPECT_EQ(dialog.texts[300], c.typed);  // the field keeps what was typed
     }
 }
+
+TEST_F(ApplyTest, LoopingOffStoresAndShowsInTheExactOrder) {
+    quarvel::start_loop_watcher();
+    playing(10000);
+    fill(false, L"60", false, false, L"1000", L"5000");
+
+    apply();
+
+    EXPECT_EQ(calls(),
+              (Lines{"write check_time_limit=0", "write time_limit=60", "write subsong_limit=0",
+                     "write check_looping=0", "length", "text 1100=1000",
+                     "write start_loop_time=1000", "text 1200=5000", "write end_loop_time=5000"}));
+    EXPECT_FALSE(quarvel::loop_watch_running());
+}
+
+TEST_F(ApplyTest, RefusedLoopingStoresAndShowsInTheExactOrder) {
+    playing(10000);
+    fill(false, L"60", false, true, L"0", L"5000");
+
+    apply();
+
+    EXPECT_EQ(
+        calls(),
+        (Lines{"write check_time_limit=0", "write time_limit=60", "write subsong_limit=0", "length",
+               "text 1100=0", "write start_loop_time=0", "text 1200=5000",
+               "write end_loop_time=5000", "is_playing", "write check_looping=0", "check 1000=0"}));
+    EXPECT_FALSE(quarvel::loop_watch_running());
+}
+
+namespace {
+
+// A track close that comes from another thread at one moment of Apply: the moment is the
+// call of Apply that the close follows (or, for "watcher start", the creation of the loop
+// watcher's thread).
+class ApplyAgainstTrackClose : public ApplyTest, public ::testing::WithParamInterface<const char*> {
+  protected:
+    void close_from_another_thread() {
+        std::thread([] {
+            quarvel::new_track(nullptr, quarvel::clear_looping_in_open_dialog);
+        }).join();
+    }
+};
+
+}  // namespace
+
+TEST_P(ApplyAgainstTrackClose, LoopingIsArmedOnlyForTheTrackPlayingWhenApplyBegan) {
+    const std::string moment = GetParam();
+    playing(10000);
+    fill(true, L"600000", false, true, L"1000", L"5000");  // both boxes: the time limit stays
+    fake::open_dialog = &dialog;
+    bool closed = false;
+    // The player's status still says "playing": its answer was already on its way.
+    const auto close_once = [&] {
+        if (closed) return;
+        closed = true;
+        close_from_another_thread();
+    };
+    player.on_call = [&](const std::string& line) {
+        if (line == moment) close_once();
+    };
+    if (moment == "watcher start")
+        fake::on_watcher_start = [&] {
+            if (quarvel::loop_watch_running())
+                close_once();  // the loop watcher's, not the time one's
+        };
+
+    apply();
+    fake::open_dialog = nullptr;
+
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(quarvel::loop_watch_running());
+    EXPECT_EQ(player.stored("check_looping"), 0);
+    EXPECT_FALSE(dialog.checked(1000));
+    EXPECT_TRUE(quarvel::time_watch_running()) << "refused looping leaves the time limit on";
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, ApplyAgainstTrackClose,
+                         ::testing::Values("length", "is_playing", "write check_looping=1",
+                                           "watcher start"),
+                         [](const auto& info) {
+                             std::string name;
+                             for (const char* c = info.param; *c; ++c)
+                                 if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+                             return name;
+                         });

@@ -1,10 +1,16 @@
 #include "watchers/track_events.h"
 
+#include "dialog/dialog_actions.h"
 #include "settings/settings.h"
 #include "test_support.h"
 #include "watchers/watcher_control.h"
 
 namespace {
+
+// A track event as the plug-in's entry delivers it.
+void new_track(const char* file) {
+    quarvel::new_track(file, quarvel::clear_looping_in_open_dialog);
+}
 
 struct TagCase {
     const char* name;
@@ -22,7 +28,7 @@ TEST_P(TrackOpened, WorksOutSubsongsFromTheTags) {
     player.tags = c.tags;
     quarvel::has_subsongs = !c.has_subsongs;  // left over from the previous track
 
-    quarvel::new_track("song.mod");
+    new_track("song.mod");
 
     EXPECT_EQ(quarvel::has_subsongs.load(), c.has_subsongs);
     EXPECT_EQ(player.log(), c.calls);
@@ -45,12 +51,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PlayerTest, TrackOpenStartsTheTimeWatcherOnlyWhenEnabled) {
     quarvel::set(quarvel::settings.time_limit, 1000000);
-    quarvel::new_track("a.mp3");
+    new_track("a.mp3");
     EXPECT_FALSE(quarvel::time_watch_running());
 
     quarvel::set(quarvel::settings.check_time_limit, 1);
-    quarvel::new_track("b.mp3");
-    quarvel::new_track("c.mp3");
+    new_track("b.mp3");
+    new_track("c.mp3");
     EXPECT_TRUE(quarvel::time_watch_running());
     EXPECT_EQ(fake::live_watcher_threads(), 1);
 }
@@ -73,7 +79,7 @@ TEST_F(PlayerTest, TrackCloseClearsLoopingButKeepsSettingsAndTheTimeWatcher) {
         return out;
     };
 
-    quarvel::new_track(nullptr);
+    new_track(nullptr);
 
     EXPECT_EQ(without_watchers(),
               (Lines{"write check_looping=0", "write start_loop_time=0", "write end_loop_time=0"}));
@@ -90,7 +96,7 @@ TEST_F(PlayerTest, TrackCloseResetsTheOpenDialogFirst) {
     dialog.texts = {{1100, L"1234"}, {1200, L"98765"}, {300, L"60"}};
     fake::open_dialog = &dialog;
 
-    quarvel::new_track(nullptr);
+    new_track(nullptr);
 
     EXPECT_EQ(player.log(),
               (Lines{"check 1000=0", "text 1100=0", "text 1200=0", "write check_looping=0",
@@ -99,4 +105,53 @@ TEST_F(PlayerTest, TrackCloseResetsTheOpenDialogFirst) {
     EXPECT_EQ(dialog.text(1100), "0");
     EXPECT_EQ(dialog.text(1200), "0");
     EXPECT_EQ(dialog.text(300), "60");
+}
+
+TEST_F(PlayerTest, TrackOpenGivesTheTagBackBeforeStartingTheWatcher) {
+    quarvel::set(quarvel::settings.check_time_limit, 1);
+    quarvel::set(quarvel::settings.time_limit, 1000000);
+    player.tags = {{-5, "3"}};
+    fake::on_watcher_start = [&] { player.record("watcher started"); };
+
+    new_track("suite.sid");
+
+    Lines calls;
+    for (auto& l : player.log())
+        if (l != "position") calls.push_back(l);  // the new watcher's own questions
+    EXPECT_EQ(calls, (Lines{"tag -5", "release 3", "watcher started"}));
+}
+
+TEST_F(PlayerTest, EveryTrackCloseCountsTwiceAndTrackOpensNotAtAll) {
+    const uint32_t before = quarvel::track_close_count();
+    uint32_t during = 0;
+    player.on_call = [&](const std::string& line) {
+        if (line == "write check_looping=0") during = quarvel::track_close_count();
+    };
+    new_track(nullptr);
+    new_track("a.mp3");
+    EXPECT_EQ(during, before + 1);  // odd while the close is under way
+    EXPECT_EQ(quarvel::track_close_count(), before + 2);
+}
+
+TEST_F(PlayerTest, TrackCloseSkipsTheRestOfAResetTheDialogDoesNotAnswer) {
+    fake::Dialog dialog;
+    dialog.boxes = {{1000, true}};
+    dialog.texts = {{1100, L"1234"}, {1200, L"5678"}};
+    dialog.answers = 1;  // then its thread is busy
+    fake::open_dialog = &dialog;
+    quarvel::start_loop_watcher();
+    player.log_enabled = false;
+    player.store = {{"check_looping", 1}};
+    player.log_enabled = true;
+    player.clear_log();
+
+    new_track(nullptr);
+
+    Lines calls;
+    for (auto& l : player.log())
+        if (l != "position") calls.push_back(l);
+    EXPECT_EQ(calls, (Lines{"check 1000=0", "text 1100=0 (no answer)", "write check_looping=0",
+                            "write start_loop_time=0", "write end_loop_time=0"}));
+    EXPECT_FALSE(quarvel::loop_watch_running());
+    EXPECT_EQ(dialog.text(1200), "5678");
 }

@@ -169,3 +169,53 @@ TEST_F(WatcherControlTest, TimeWatcherKeepsMovingThePlayerOn) {
     ASSERT_GE(commands.size(), 3u);
     for (const auto& c : commands) EXPECT_EQ(c, "command key128");
 }
+
+namespace {
+
+struct Kind {
+    const char* name;
+    void (*start)();
+    void (*stop)();
+    Lines first_steps;  // a pass's first two steps
+};
+
+class EachWatcher : public WatcherControlTest, public ::testing::WithParamInterface<Kind> {
+  protected:
+    void SetUp() override {
+        WatcherControlTest::SetUp();
+        fake::on_rest = [this] { player.record("rest"); };
+    }
+};
+
+}  // namespace
+
+TEST_P(EachWatcher, StoppedBeforeItsThreadBeginsItMakesNoPass) {
+    const Kind& kind = GetParam();
+    fake::on_watcher_start = [&] { kind.stop(); };  // before the thread exists
+    kind.start();
+    fake::wait_for_watcher_threads();
+    EXPECT_TRUE(player.log().empty()) << "asked " << player.log().front();
+}
+
+TEST_P(EachWatcher, PassOrderOfCheckAndRest) {
+    const Kind& kind = GetParam();
+    kind.start();
+    ASSERT_TRUE([&] {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (player.log().size() < 4 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(200us);
+        return player.log().size() >= 4;
+    }());
+    kind.stop();
+    fake::wait_for_watcher_threads();
+    const Lines log = player.log();
+    EXPECT_EQ(Lines(log.begin(), log.begin() + 2), kind.first_steps);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, EachWatcher,
+    ::testing::Values(Kind{"TimeLimitChecksFirst", quarvel::start_time_watcher,
+                           quarvel::stop_time_watcher, Lines{"position", "rest"}},
+                      Kind{"LoopRestsFirst", quarvel::start_loop_watcher,
+                           quarvel::stop_loop_watcher, Lines{"rest", "position"}}),
+    [](const auto& info) { return std::string(info.param.name); });

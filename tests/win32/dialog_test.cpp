@@ -213,3 +213,13 @@ TEST_P(DialogTest, TrackCloseClearsLoopControlsAndUnsavedEdits) {
     Sleep(20);
     EXPECT_EQ(player.count("message jump"), 0u);
 }
+
+TEST_P(DialogTest, FreeInstanceEndsLooping) {
+    apply_looping(1500, L"1000", L"3000");
+    ASSERT_EQ(stored("check_looping"), 1);
+    click(dialog, IDOK);
+    ASSERT_TRUE(gone(dialog));
+
+    // A running watcher holds the module: it goes only once free_instance has stopped it.
+    EXPECT_TRUE(player.unload(3000)) << "the loop watcher still runs after free_instance";
+}

@@ -68,10 +68,15 @@ TEST(Simplayer, DemoShowsTheTimeLimitTheLoopAndTheTrackClose) {
 }
 
 TEST(Simplayer, BadInputEndsWithOneLineAndAFailure) {
-    const wchar_t* cases[] = {L"--playlist a.mp3", L"--playlist a.mp3:x",
-                              L"--playlist \"\"",  L"--dll Z:\\nowhere\\missing.dll",
-                              L"--time-limit -5",  L"--loop 900-100",
-                              L"--bogus 1",        L"--time-limit"};
+    const wchar_t* cases[] = {L"--playlist a.mp3",
+                              L"--playlist a.mp3:x",
+                              L"--playlist \"\"",
+                              L"--dll Z:\\nowhere\\missing.dll",
+                              L"--time-limit -5",
+                              L"--loop 900-100",
+                              L"--bogus 1",
+                              L"--time-limit",
+                              L"--track-events sideways"};
     for (const wchar_t* arguments : cases) {
         const Outcome run = run_simplayer(arguments);
         EXPECT_EQ(run.status, 2u) << sim::narrow(arguments) << ": " << run.output;
