@@ -37,7 +37,8 @@ target_link_options(xmp-quarvel PRIVATE ${QUARVEL_STATIC_RUNTIME} -s -Wl,--gc-se
 add_subdirectory(${QUARVEL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # The simulated player: a library for the tests and the demo, and a program of its own.
-add_library(simplayer STATIC tools/simplayer/sim_player.cpp tools/simplayer/playlist.cpp)
+add_library(simplayer STATIC tools/simplayer/sim_player.cpp tools/simplayer/playlist.cpp
+                             tools/simplayer/rest_watch.cpp)
 target_include_directories(simplayer PUBLIC tools/simplayer)
 target_compile_options(simplayer PRIVATE ${QUARVEL_WARNINGS})
 
@@ -70,6 +71,7 @@ quarvel_wine_test(time_limit_play_test tests/win32/time_limit_play_test.cpp)
 quarvel_wine_test(unload_test tests/win32/unload_test.cpp)
 quarvel_wine_test(dialog_test tests/win32/dialog_test.cpp)
 quarvel_wine_test(threads_test tests/win32/threads_test.cpp)
+quarvel_wine_test(rest_test tests/win32/rest_test.cpp)
 quarvel_wine_test(simplayer_cli_test tests/win32/simplayer_cli_test.cpp)
 add_dependencies(simplayer_cli_test simplayer_cli)
 

@@ -1,17 +1,23 @@
 // How the watchers get their threads and their 1 ms rest.
 //
 // On Windows a watcher thread holds a reference on the plug-in module from its creation to
-// its last act, so the player may unload the DLL while a stopped watcher finishes its pass.
+// its last act, so the player may unload the DLL while a stopped watcher finishes its pass,
+// and it rests on a high-resolution timer of its own.
 #pragma once
 
 #include <cstdint>
 
 namespace quarvel::threads {
 
-// Starts a detached thread that runs run_watcher(token). Returns false when no thread could
-// be created.
-bool start_watcher_thread(uint32_t token);
+// What one watcher thread rests on between its passes: made by the thread seam for the
+// thread's whole life and given to run_watcher. Each platform defines it.
+class Rest;
 
-void sleep_1ms();
+// About one millisecond's rest.
+void rest_1ms(Rest& rest);
+
+// Starts a detached thread that runs run_watcher(token, its Rest). Returns false when no
+// thread could be created.
+bool start_watcher_thread(uint32_t token);
 
 }  // namespace quarvel::threads

@@ -6,6 +6,49 @@
 
 namespace quarvel::threads {
 
+// A waitable timer of the watcher thread's own, high-resolution where the system has them
+// (Windows 10 version 1803 and later): there a 1 ms wait lasts about 1 ms, where Sleep(1)
+// lasts a whole timer tick (15.6 ms by default) unless someone raised the process's timer
+// resolution, which the plug-in never does behind the player's back. Where the system refuses
+// such a timer (older Windows answers ERROR_INVALID_PARAMETER), or it cannot be armed, the
+// rest is Sleep(1).
+class Rest {
+  public:
+    Rest()
+        : timer_(CreateWaitableTimerExW(nullptr, nullptr, high_resolution,
+                                        TIMER_MODIFY_STATE | SYNCHRONIZE)) {}
+    ~Rest() {
+        if (timer_) CloseHandle(timer_);
+    }
+    Rest(const Rest&) = delete;
+    Rest& operator=(const Rest&) = delete;
+
+    void one_ms() {
+        if (timer_) {
+            // Armed one-shot before every wait: periodic high-resolution timers fail on some
+            // Windows 10 builds.
+            LARGE_INTEGER due;
+            due.QuadPart = -10000;  // 1 ms from now, in 100 ns steps
+            if (SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE) &&
+                WaitForSingleObject(timer_, wait_bound_ms) != WAIT_FAILED) {
+                return;
+            }
+            CloseHandle(timer_);  // it cannot be armed: Sleep from now on
+            timer_ = nullptr;
+        }
+        Sleep(1);
+    }
+
+  private:
+    static constexpr DWORD high_resolution = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+    static constexpr DWORD wait_bound_ms = 100;           // a timer due in 1 ms: only a safety net
+    HANDLE timer_;
+};
+
+void rest_1ms(Rest& rest) {
+    rest.one_ms();
+}
+
 namespace {
 
 DWORD WINAPI watcher_thread(LPVOID parameter);
@@ -33,7 +76,10 @@ class ModuleReference {
 };
 
 DWORD WINAPI watcher_thread(LPVOID parameter) {
-    run_watcher(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(parameter)));
+    {
+        Rest rest;  // closed before the thread ends
+        run_watcher(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(parameter)), rest);
+    }
     // The reference this thread was handed is given back in the same step as the thread
     // ends, so no code of this module runs after it.
     FreeLibraryAndExitThread(module_handle, 0);
@@ -51,10 +97,6 @@ bool start_watcher_thread(uint32_t token) {
     reference.hand_over();
     CloseHandle(thread);  // detached: nobody waits for it
     return true;
-}
-
-void sleep_1ms() {
-    Sleep(1);
 }
 
 }  // namespace quarvel::threads

@@ -42,19 +42,19 @@ class WatcherControl {
 
     bool running() const { return (word_.load() & run_bit) != 0; }
 
-    void run(uint32_t token) {
-        if (!enter(token)) return;
+    void run(uint32_t token, threads::Rest& rest) {
+        if (!enter(token, rest)) return;
         if (kind_ == WatcherKind::time_limit) {
             // Check first, then rest.
             while (current(token)) {
                 time_limit_pass();
-                threads::sleep_1ms();
+                threads::rest_1ms(rest);
             }
         } else {
             // Rest first, then check; a stop during the rest ends the watcher before it
             // sends anything more.
             while (current(token)) {
-                threads::sleep_1ms();
+                threads::rest_1ms(rest);
                 if (!current(token)) break;
                 loop_pass();
             }
@@ -67,7 +67,7 @@ class WatcherControl {
 
     // Waits until no older watcher of this kind is still inside its passes. Gives up (and
     // so ends the thread without a pass) once this watcher has been stopped or replaced.
-    bool enter(uint32_t token) {
+    bool enter(uint32_t token, threads::Rest& rest) {
         for (;;) {
             if (!current(token)) return false;
             bool expected = false;
@@ -76,7 +76,7 @@ class WatcherControl {
                 busy_.store(false, std::memory_order_release);
                 return false;
             }
-            threads::sleep_1ms();
+            threads::rest_1ms(rest);
         }
     }
 
@@ -109,8 +109,8 @@ bool loop_watch_running() {
     return loop_control.running();
 }
 
-void run_watcher(uint32_t token) {
-    (token & kind_bit ? loop_control : time_control).run(token);
+void run_watcher(uint32_t token, threads::Rest& rest) {
+    (token & kind_bit ? loop_control : time_control).run(token, rest);
 }
 
 }  // namespace quarvel

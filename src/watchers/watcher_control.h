@@ -10,6 +10,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "watchers/thread.h"
+
 namespace quarvel {
 
 enum class WatcherKind : uint32_t { time_limit = 0, loop = 1 };
@@ -25,7 +27,8 @@ bool loop_watch_running();
 // True when the current track reports subsongs; written on every track open.
 extern std::atomic<bool> has_subsongs;
 
-// Body of a watcher thread, called by the thread seam with the token its start was given.
-void run_watcher(uint32_t token);
+// Body of a watcher thread, called by the thread seam with the token its start was given and
+// the thread's rest.
+void run_watcher(uint32_t token, threads::Rest& rest);
 
 }  // namespace quarvel

@@ -16,20 +16,23 @@ std::atomic<bool> refuse{false};
 
 namespace quarvel::threads {
 
+class Rest {};
+
+void rest_1ms(Rest&) {
+    if (fake::on_rest) fake::on_rest();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 bool start_watcher_thread(uint32_t token) {
     if (fake::on_watcher_start) fake::on_watcher_start();
     if (refuse.load()) return false;
     live.fetch_add(1);
     std::thread([token] {
-        run_watcher(token);
+        Rest rest;
+        run_watcher(token, rest);
         live.fetch_sub(1);
     }).detach();
     return true;
-}
-
-void sleep_1ms() {
-    if (fake::on_rest) fake::on_rest();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 }  // namespace quarvel::threads

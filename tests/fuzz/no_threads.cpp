@@ -3,10 +3,11 @@
 #include "watchers/thread.h"
 
 namespace quarvel::threads {
+class Rest {};
+void rest_1ms(Rest&) {}
 bool start_watcher_thread(uint32_t) {
     return true;
 }
-void sleep_1ms() {}
 }  // namespace quarvel::threads
 
 namespace fake {

@@ -457,6 +457,7 @@ const PluginRecord* Player::bind(DWORD face) {
 void Player::start_instance() {
     run_on_player_thread([this] {
         the_instance = record_->new_instance();
+        instance_live_ = true;
         log("new_instance -> " + std::to_string(reinterpret_cast<uintptr_t>(the_instance)));
     });
 }
@@ -468,6 +469,9 @@ bool Player::unload(DWORD wait_ms) {
     std::wstring name(path, n);
     name = name.substr(name.find_last_of(L"\\/") + 1);
     if (record_) {
+        // Like a real player, no track event reaches an instance after free_instance, not
+        // even one that a watcher's last command causes meanwhile.
+        run_on_track_thread([this] { instance_live_ = false; });
         run_on_player_thread([this] {
             record_->free_instance(the_instance);
             log("free_instance");
@@ -519,7 +523,7 @@ void Player::open_track(size_t index) {
         file = playlist_[index].file;
     }
     log("track opened: " + file);
-    if (record_) record_->new_track(the_instance, file.c_str());
+    if (instance_live_ && record_) record_->new_track(the_instance, file.c_str());
 }
 
 void Player::close_track() {
@@ -530,7 +534,7 @@ void Player::close_track() {
         fixed_position_ = -1;
     }
     log("track closed");
-    if (!record_) return;
+    if (!instance_live_ || !record_) return;
     const double began = now_ms();
     record_->new_track(the_instance, nullptr);
     last_close_ms_ = now_ms() - began;

@@ -176,6 +176,7 @@ class Player {
     HANDLE ready_ = nullptr;
     std::atomic<TrackEvents> track_events_{TrackEvents::ui_thread};
     std::atomic<bool> ui_busy_{false};
+    std::atomic<bool> instance_live_{false};  // between new_instance and free_instance
     std::atomic<double> last_close_ms_{0};
     class PlaybackThread;
     std::unique_ptr<PlaybackThread> playback_;
