@@ -14,12 +14,7 @@ namespace {
 class Threads : public PluginTest {
   protected:
     void SetUp() override {
-        SetUpWithStore({{key("check_time_limit"), 0},
-                        {key("time_limit"), 60},
-                        {key("subsong_limit"), 0},
-                        {key("check_looping"), 0},
-                        {key("start_loop_time"), 0},
-                        {key("end_loop_time"), 0}});
+        SetUpWithStore(stored_defaults());
         player.quiet_positions = true;
         player.set_playlist({{"song.mp3", 600000}});
         ui_thread = player.ui_thread_id();

@@ -34,6 +34,12 @@ inline std::string key(const char* name) {
     return std::string("QUARVEL/") + name;
 }
 
+// The store as the plug-in's first load leaves it: all six keys, with their defaults.
+inline std::map<std::string, int32_t> stored_defaults() {
+    return {{key("check_time_limit"), 0}, {key("time_limit"), 60},     {key("subsong_limit"), 0},
+            {key("check_looping"), 0},    {key("start_loop_time"), 0}, {key("end_loop_time"), 0}};
+}
+
 // The player with the plug-in loaded, bound and given its instance; track events come on the
 // thread the test's parameter names.
 class PluginTest : public ::testing::TestWithParam<sim::TrackEvents> {
