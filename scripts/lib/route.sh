@@ -113,9 +113,12 @@ quarvel_step() {
     rm -f "$log"
 }
 
-# Configures a CMake preset, showing CMake's output only when it fails.
+# Configures a CMake preset once per command, showing CMake's output only when it fails.
+quarvel_configured=" "
 quarvel_configure() {
+    [[ $quarvel_configured == *" $1 "* ]] && return 0
     quarvel_step "configuring the CMake preset $1" \
         "read CMake's message above; scripts/setup installs the compilers it needs" \
         cmake --preset "$1"
+    quarvel_configured+="$1 "
 }
