@@ -3,8 +3,8 @@
 // end) until the command (or jump) reaches the player. Measured with the rest the plug-in
 // takes (its high-resolution timer) and with that timer refused, as on Windows before 10
 // version 1803, so that it rests with Sleep(1). Also the length of the two kinds of rest
-// themselves, and how many host calls an idle watcher pass makes. Prints figures; asserts
-// nothing.
+// themselves, what one host message costs, and how many host calls an idle watcher pass
+// makes. Prints figures; asserts nothing.
 //
 // The same program runs on Windows: copy it next to xmp-quarvel.dll and start it.
 #include <windows.h>
@@ -108,6 +108,24 @@ void rest_lengths() {
     CloseHandle(timer);
 }
 
+// What one of the watcher's questions costs: a position message to the player's window from
+// another thread, as a watcher sends it.
+void message_round_trips() {
+    sim::Player player;
+    player.quiet_positions = true;
+    player.set_playlist({{"a.mp3", 600000}});
+    player.play(0);
+    const HWND window = player.window();
+    std::vector<double> out;
+    out.reserve(rests);
+    for (int i = 0; i < rests; ++i) {
+        const double begin = now_ms();
+        SendMessageW(window, WM_USER, 0, 105);
+        out.push_back(now_ms() - begin);
+    }
+    report("host message round trip", std::move(out));
+}
+
 // --- Reactions ------------------------------------------------------------------------------
 
 // The position first exceeds limit L once L + 1 ms have passed since the track began.
@@ -197,6 +215,7 @@ void idle_messages(const char* what, bool loop) {
 
 int main() {
     rest_lengths();
+    message_round_trips();
     reactions(PluginRest::as_built);
     reactions(PluginRest::sleep_forced);
     idle_messages("idle time-limit pass", false);
