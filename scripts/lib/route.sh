@@ -32,6 +32,9 @@ quarvel_probe_32bit() {
         quarvel_32bit_why="an i386 test program ran here"
     else
         output=${output##*: }  # the reason, without the shell's file name in front
+        if [[ -z $output ]] && ((status > 128)); then
+            output="killed by signal $((status - 128))"
+        fi
         quarvel_runs_32bit=no
         quarvel_32bit_why="an i386 test program does not run here: ${output:-exit status $status}"
     fi
