@@ -78,20 +78,21 @@ double now_ms() {
     return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-template <class Rest>
-std::vector<double> time_rests(Rest rest) {
+// How long each of `rests` runs of `step` lasts.
+template <class Step>
+std::vector<double> time_each(Step step) {
     std::vector<double> out;
     out.reserve(rests);
     for (int i = 0; i < rests; ++i) {
         const double begin = now_ms();
-        rest();
+        step();
         out.push_back(now_ms() - begin);
     }
     return out;
 }
 
 void rest_lengths() {
-    report("rest Sleep(1)", time_rests([] { Sleep(1); }));
+    report("rest Sleep(1)", time_each([] { Sleep(1); }));
     HANDLE timer =
         CreateWaitableTimerExW(nullptr, nullptr, high_resolution, TIMER_MODIFY_STATE | SYNCHRONIZE);
     if (!timer) {
@@ -99,7 +100,7 @@ void rest_lengths() {
                     GetLastError());
         return;
     }
-    report("rest high-resolution timer", time_rests([timer] {
+    report("rest high-resolution timer", time_each([timer] {
                LARGE_INTEGER due;
                due.QuadPart = -10000;
                SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE);
@@ -116,14 +117,8 @@ void message_round_trips() {
     player.set_playlist({{"a.mp3", 600000}});
     player.play(0);
     const HWND window = player.window();
-    std::vector<double> out;
-    out.reserve(rests);
-    for (int i = 0; i < rests; ++i) {
-        const double begin = now_ms();
-        SendMessageW(window, WM_USER, 0, 105);
-        out.push_back(now_ms() - begin);
-    }
-    report("host message round trip", std::move(out));
+    report("host message round trip",
+           time_each([window] { SendMessageW(window, WM_USER, 0, 105); }));
 }
 
 // --- Reactions ------------------------------------------------------------------------------
