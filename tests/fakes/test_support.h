@@ -10,6 +10,8 @@
 #include "fake_host.h"
 #include "fake_threads.h"
 
+using Lines = std::vector<std::string>;
+
 class PlayerTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -20,7 +22,13 @@ class PlayerTest : public ::testing::Test {
         fake::reset();
         fake::open_dialog = nullptr;
     }
+    // The calls logged, without the position questions of the watchers that run meanwhile.
+    Lines calls_but_positions() const {
+        Lines out;
+        for (auto& l : player.log())
+            if (l != "position") out.push_back(l);
+        return out;
+    }
+
     fake::Player& player = fake::player();
 };
-
-using Lines = std::vector<std::string>;

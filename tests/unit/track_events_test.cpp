@@ -72,16 +72,10 @@ TEST_F(PlayerTest, TrackCloseClearsLoopingButKeepsSettingsAndTheTimeWatcher) {
     player.store = {{"check_looping", 1}, {"start_loop_time", 1000}, {"end_loop_time", 3000}};
     player.log_enabled = true;
     player.clear_log();
-    const auto without_watchers = [&] {
-        Lines out;
-        for (auto& l : player.log())
-            if (l != "position") out.push_back(l);
-        return out;
-    };
 
     new_track(nullptr);
 
-    EXPECT_EQ(without_watchers(),
+    EXPECT_EQ(calls_but_positions(),
               (Lines{"write check_looping=0", "write start_loop_time=0", "write end_loop_time=0"}));
     EXPECT_FALSE(quarvel::loop_watch_running());
     EXPECT_TRUE(quarvel::time_watch_running());
@@ -115,10 +109,7 @@ TEST_F(PlayerTest, TrackOpenGivesTheTagBackBeforeStartingTheWatcher) {
 
     new_track("suite.sid");
 
-    Lines calls;
-    for (auto& l : player.log())
-        if (l != "position") calls.push_back(l);  // the new watcher's own questions
-    EXPECT_EQ(calls, (Lines{"tag -5", "release 3", "watcher started"}));
+    EXPECT_EQ(calls_but_positions(), (Lines{"tag -5", "release 3", "watcher started"}));
 }
 
 TEST_F(PlayerTest, EveryTrackCloseCountsTwiceAndTrackOpensNotAtAll) {
@@ -147,11 +138,9 @@ TEST_F(PlayerTest, TrackCloseSkipsTheRestOfAResetTheDialogDoesNotAnswer) {
 
     new_track(nullptr);
 
-    Lines calls;
-    for (auto& l : player.log())
-        if (l != "position") calls.push_back(l);
-    EXPECT_EQ(calls, (Lines{"check 1000=0", "text 1100=0 (no answer)", "write check_looping=0",
-                            "write start_loop_time=0", "write end_loop_time=0"}));
+    EXPECT_EQ(calls_but_positions(),
+              (Lines{"check 1000=0", "text 1100=0 (no answer)", "write check_looping=0",
+                     "write start_loop_time=0", "write end_loop_time=0"}));
     EXPECT_FALSE(quarvel::loop_watch_running());
     EXPECT_EQ(dialog.text(1200), "5678");
 }
