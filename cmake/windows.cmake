@@ -15,7 +15,7 @@ endif()
 set(QUARVEL_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601)
+add_compile_definitions(UNICODE _UNICODE NOMINMAX)
 
 add_library(xmp-quarvel SHARED
     ${QUARVEL_CORE_SOURCES}
@@ -27,6 +27,9 @@ add_library(xmp-quarvel SHARED
     src/resources/xmp-quarvel.rc
     ${QUARVEL_DEF})
 set_target_properties(xmp-quarvel PROPERTIES PREFIX "" OUTPUT_NAME xmp-quarvel)
+# Windows XP's headers: a function that XP lacks cannot become a static import by mistake (one
+# such import keeps the whole DLL from loading there). Newer ones are looked up at run time.
+target_compile_definitions(xmp-quarvel PRIVATE _WIN32_WINNT=0x0501 WINVER=0x0501)
 target_include_directories(xmp-quarvel PRIVATE src src/resources)
 target_compile_options(xmp-quarvel PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:${QUARVEL_WARNINGS} -Os -fno-exceptions -fno-rtti
@@ -40,6 +43,8 @@ add_subdirectory(${QUARVEL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_
 add_library(simplayer STATIC tools/simplayer/sim_player.cpp tools/simplayer/playlist.cpp
                              tools/simplayer/rest_watch.cpp)
 target_include_directories(simplayer PUBLIC tools/simplayer)
+# The simulated player and the programs built on it use Windows 7's functions.
+target_compile_definitions(simplayer PUBLIC _WIN32_WINNT=0x0601)
 target_compile_options(simplayer PRIVATE ${QUARVEL_WARNINGS})
 
 add_executable(simplayer_cli tools/simplayer/main.cpp)

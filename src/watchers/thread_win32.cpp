@@ -1,25 +1,59 @@
 #include <windows.h>
 
+#include <atomic>
+
 #include "host/module.h"
 #include "watchers/thread.h"
 #include "watchers/watcher_control.h"
 
 namespace quarvel::threads {
 
-// A waitable timer of the watcher thread's own, high-resolution where the system has them
-// (Windows 10 version 1803 and later): there a 1 ms wait lasts about 1 ms, where Sleep(1)
-// lasts a whole timer tick (15.6 ms by default) unless someone raised the process's timer
-// resolution, which the plug-in never does behind the player's back. Where the system refuses
-// such a timer (older Windows answers ERROR_INVALID_PARAMETER), or it cannot be armed, the
-// rest is Sleep(1).
+namespace {
+
+// CreateWaitableTimerExW exists only since Windows Vista: a static import of it would keep the
+// whole DLL from loading on Windows XP, so it is looked up at run time, once.
+using CreateWaitableTimerExFn = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES attributes, LPCWSTR name,
+                                                DWORD flags, DWORD access);
+
+// 0 until looked up, then the function's address, or `absent` where KERNEL32 has none.
+std::atomic<uintptr_t> waitable_timer_ex{0};
+constexpr uintptr_t absent = 1;
+
+CreateWaitableTimerExFn create_waitable_timer_ex() {
+    uintptr_t found = waitable_timer_ex.load(std::memory_order_acquire);
+    if (found == 0) {
+        // KERNEL32 is always loaded; threads that race here find the same answer.
+        const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+        const FARPROC address = kernel ? GetProcAddress(kernel, "CreateWaitableTimerExW") : nullptr;
+        found = address ? reinterpret_cast<uintptr_t>(address) : absent;
+        waitable_timer_ex.store(found, std::memory_order_release);
+    }
+    return found == absent ? nullptr : reinterpret_cast<CreateWaitableTimerExFn>(found);
+}
+
+// A high-resolution timer where the system makes one (Windows 10 version 1803 and later),
+// else null.
+HANDLE make_high_resolution_timer() {
+    constexpr DWORD high_resolution = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+    const CreateWaitableTimerExFn create = create_waitable_timer_ex();
+    return create ? create(nullptr, nullptr, high_resolution, TIMER_MODIFY_STATE | SYNCHRONIZE)
+                  : nullptr;
+}
+
+}  // namespace
+
+// A waitable timer of the watcher thread's own, high-resolution where the system has them:
+// there a 1 ms wait lasts about 1 ms, where Sleep(1) lasts a whole timer tick (15.6 ms by
+// default) unless someone raised the process's timer resolution, which the plug-in never does
+// behind the player's back. Where the system has no such timer (Windows XP has not even the
+// function that makes one; Windows before 10 version 1803 answers ERROR_INVALID_PARAMETER),
+// the rest is Sleep(1). So it is for good once the timer cannot be armed, or a wait on it
+// fails or outlasts its bound: a timer that never fires must not turn the 1 ms watcher into a
+// slow one.
 class Rest {
   public:
-    Rest()
-        : timer_(CreateWaitableTimerExW(nullptr, nullptr, high_resolution,
-                                        TIMER_MODIFY_STATE | SYNCHRONIZE)) {}
-    ~Rest() {
-        if (timer_) CloseHandle(timer_);
-    }
+    Rest() : timer_(make_high_resolution_timer()) {}
+    ~Rest() { close(); }
     Rest(const Rest&) = delete;
     Rest& operator=(const Rest&) = delete;
 
@@ -30,18 +64,21 @@ class Rest {
             LARGE_INTEGER due;
             due.QuadPart = -10000;  // 1 ms from now, in 100 ns steps
             if (SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE) &&
-                WaitForSingleObject(timer_, wait_bound_ms) != WAIT_FAILED) {
+                WaitForSingleObject(timer_, wait_bound_ms) == WAIT_OBJECT_0) {
                 return;
             }
-            CloseHandle(timer_);  // it cannot be armed: Sleep from now on
-            timer_ = nullptr;
+            close();
         }
         Sleep(1);
     }
 
   private:
-    static constexpr DWORD high_resolution = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
-    static constexpr DWORD wait_bound_ms = 100;           // a timer due in 1 ms: only a safety net
+    void close() {
+        if (timer_) CloseHandle(timer_);
+        timer_ = nullptr;
+    }
+
+    static constexpr DWORD wait_bound_ms = 100;  // a timer due in 1 ms: only a safety net
     HANDLE timer_;
 };
 
