@@ -61,10 +61,10 @@ bool loop_section_usable(const LoopSection& section) {
 
 void apply_dialog(controls::Dialog dialog) {
     // Looping is armed only for the track playing now: not when a track close is under way,
-    // nor once one has happened since.
-    const uint32_t closes_at_begin = track_close_count();
-    const auto same_track = [closes_at_begin] {
-        return closes_at_begin % 2 == 0 && track_close_count() == closes_at_begin;
+    // nor once one has begun since.
+    const CloseStamp began = track_close_stamp();
+    const auto same_track = [began] {
+        return no_close_under_way(began) && track_close_stamp() == began;
     };
 
     // The limit and the subsong option reach Settings before a time watcher is started
@@ -103,13 +103,13 @@ void apply_dialog(controls::Dialog dialog) {
     if (!looping) return;
     if (host::is_playing() && loop_section_usable(section) && same_track()) {
         host::store_write(keys::check_looping, 1);
-        stop_time_watcher();
-        start_loop_watcher();
-        if (same_track()) return;
-        // The track closed meanwhile, perhaps before the start above: looping is refused
-        // after all, and the time limit runs on as if it had been.
-        stop_loop_watcher();
-        if (check_time_limit) start_time_watcher();
+        // A close that came during that write stored its 0 before this 1: refused after all.
+        if (same_track()) {
+            stop_time_watcher();
+            if (start_loop_watcher(began)) return;
+            // A close began meanwhile: the time limit runs on as if looping had been refused.
+            if (check_time_limit) start_time_watcher();
+        }
     }
     host::store_write(keys::check_looping, 0);
     controls::set_checked(dialog, IDC_LOOP_ENABLE, false);

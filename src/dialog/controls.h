@@ -19,6 +19,11 @@ inline constexpr unsigned cross_thread_answer_ms = 100;
 bool set_checked(Dialog dialog, int id, bool checked);
 bool set_text(Dialog dialog, int id, const wchar_t* text);
 
+// Has the dialog run its own "Reset" as soon as its thread is free, before it handles any
+// input that comes later (a posted message: the thread takes those before keyboard and mouse
+// input). For changes that the dialog did not answer in time.
+void reset_later(Dialog dialog);
+
 bool is_checked(Dialog dialog, int id);
 // Copies the control's text into `buffer` (NUL-terminated, cut to `size` characters) and
 // returns the length of the whole text.

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "dialog/controls.h"
+#include "dialog/dialog_win32.h"
 #include "resources/resource_ids.h"
 
 namespace controls {
@@ -39,6 +40,10 @@ bool set_text(Dialog dialog, int id, const wchar_t* text) {
         return send_bounded(window(dialog), id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
     SetDlgItemTextW(window(dialog), id, text);
     return true;
+}
+
+void reset_later(Dialog dialog) {
+    PostMessageW(window(dialog), quarvel::reset_looping_message, 0, 0);
 }
 
 bool is_checked(Dialog dialog, int id) {

@@ -52,7 +52,8 @@ bool reset_looping_controls(controls::Dialog dialog) {
 }
 
 void clear_looping_in_open_dialog() {
-    if (controls::Dialog dialog = controls::find_open_dialog()) reset_looping_controls(dialog);
+    controls::Dialog dialog = controls::find_open_dialog();
+    if (dialog && !reset_looping_controls(dialog)) controls::reset_later(dialog);
 }
 
 }  // namespace quarvel

@@ -20,6 +20,8 @@ void set_field_to_position(controls::Dialog dialog, int field);
 bool reset_looping_controls(controls::Dialog dialog);
 
 // What a track close does to the dialog: "Reset" in the open configuration dialog, if any.
+// Where the dialog's thread does not answer in time, the rest of the reset is left to that
+// thread, which runs it as soon as it is free, before any later input.
 void clear_looping_in_open_dialog();
 
 }  // namespace quarvel

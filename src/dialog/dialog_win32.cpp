@@ -48,6 +48,9 @@ INT_PTR CALLBACK dialog_procedure(HWND dialog, UINT message, WPARAM wparam, LPAR
             return TRUE;
         case WM_COMMAND:
             return command(dialog, LOWORD(wparam)) ? TRUE : FALSE;
+        case reset_looping_message:  // a track close found this thread busy
+            reset_looping_controls(dialog);
+            return TRUE;
         case WM_DESTROY:
             EndDialog(dialog, 1);
             return TRUE;

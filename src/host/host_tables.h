@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace host {
 
 struct MiscTable {  // interface 0
@@ -31,13 +33,15 @@ struct StatusTable {             // interface 4
     BOOL(WINAPI* is_playing)();  // 1
 };
 
+// Set by every binding and kept for the life of the process. A watcher that was stopped may
+// still be finishing its pass (and reading these) when the player binds again, so each
+// pointer is one atomic word.
 struct HostServices {
-    SettingsTable* settings;
-    StatusTable* status;
-    MiscTable* misc;
+    std::atomic<SettingsTable*> settings{nullptr};
+    std::atomic<StatusTable*> status{nullptr};
+    std::atomic<MiscTable*> misc{nullptr};
 };
 
-// Set by the binding, kept for the life of the process.
 extern HostServices services;
 
 }  // namespace host

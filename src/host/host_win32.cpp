@@ -17,9 +17,16 @@ constexpr LPARAM ipc_output_time = 105;  // wParam 0: position, 2: length
 constexpr LPARAM ipc_jump_to_time = 106;
 constexpr LPARAM ipc_list_length = 124;
 
+MiscTable& misc() {
+    return *services.misc.load(std::memory_order_acquire);
+}
+SettingsTable& settings() {
+    return *services.settings.load(std::memory_order_acquire);
+}
+
 int32_t ask_window(WPARAM wparam, LPARAM service) {
     // Fetched afresh for every message: the player may recreate its window.
-    const LRESULT result = SendMessageW(services.misc->main_window(), WM_USER, wparam, service);
+    const LRESULT result = SendMessageW(misc().main_window(), WM_USER, wparam, service);
     return static_cast<int32_t>(result);
 }
 
@@ -39,34 +46,34 @@ void jump_to(int32_t ms) {
 }
 
 void send_command(const char* command) {
-    services.misc->perform_shortcut(command);
+    misc().perform_shortcut(command);
 }
 
 const char* tag(int32_t number) {
-    return services.misc->get_tag(number);
+    return misc().get_tag(number);
 }
 void release_text(const char* text) {
-    services.misc->release(const_cast<char*>(text));
+    misc().release(const_cast<char*>(text));
 }
 
 bool store_read(const char* key, int32_t& value) {
     int read = 0;
-    if (!services.settings->get_int(section, key, &read)) return false;
+    if (!settings().get_int(section, key, &read)) return false;
     value = read;
     return true;
 }
 
 void store_write(const char* key, int32_t value) {
     const int v = value;
-    services.settings->set_int(section, key, &v);
+    settings().set_int(section, key, &v);
 }
 
 void store_remove(const char* key) {
-    services.settings->set_bin(section, key, nullptr, 0);
+    settings().set_bin(section, key, nullptr, 0);
 }
 
 bool is_playing() {
-    return services.status->is_playing() != 0;
+    return services.status.load(std::memory_order_acquire)->is_playing() != 0;
 }
 
 }  // namespace host

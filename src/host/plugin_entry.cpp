@@ -95,8 +95,11 @@ using GetInterface = void*(WINAPI*)(DWORD number);
 
 extern "C" const void* WINAPI XMPDSP_GetInterface2(DWORD face, GetInterface get_interface) {
     if (face != 1) return nullptr;
-    host::services.settings = static_cast<host::SettingsTable*>(get_interface(1));
-    host::services.status = static_cast<host::StatusTable*>(get_interface(4));
-    host::services.misc = static_cast<host::MiscTable*>(get_interface(0));
+    auto& services = host::services;
+    services.settings.store(static_cast<host::SettingsTable*>(get_interface(1)),
+                            std::memory_order_release);
+    services.status.store(static_cast<host::StatusTable*>(get_interface(4)),
+                          std::memory_order_release);
+    services.misc.store(static_cast<host::MiscTable*>(get_interface(0)), std::memory_order_release);
     return &plugin_record;
 }

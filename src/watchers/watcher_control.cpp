@@ -10,7 +10,7 @@ std::atomic<bool> has_subsongs{false};
 
 namespace {
 
-// Control word layout: bit 0 run flag, bit 1 kind, bits 2.. generation.
+// The control word's parts (watcher_control.h).
 constexpr uint32_t run_bit = 1u;
 constexpr uint32_t kind_bit = 2u;
 constexpr uint32_t generation_step = 4u;
@@ -42,6 +42,9 @@ class WatcherControl {
 
     bool running() const { return (word_.load() & run_bit) != 0; }
 
+    // The close stamp a loop watcher started from now on is armed for.
+    void arm_for(CloseStamp stamp) { armed_for_.store(stamp); }
+
     void run(uint32_t token, threads::Rest& rest) {
         if (!enter(token, rest)) return;
         if (kind_ == WatcherKind::time_limit) {
@@ -52,10 +55,12 @@ class WatcherControl {
             }
         } else {
             // Rest first, then check; a stop during the rest ends the watcher before it
-            // sends anything more.
+            // sends anything more, and so does a track close, even one that came before the
+            // flag was set (its stop found nothing to stop).
+            const CloseStamp armed_for = armed_for_.load();
             while (current(token)) {
                 threads::rest_1ms(rest);
-                if (!current(token)) break;
+                if (!current(token) || track_close_stamp() != armed_for) break;
                 loop_pass();
             }
         }
@@ -83,6 +88,7 @@ class WatcherControl {
     const WatcherKind kind_;
     std::atomic<uint32_t> word_;
     std::atomic<bool> busy_{false};  // a watcher of this kind is inside its passes
+    std::atomic<CloseStamp> armed_for_{0};
 };
 
 WatcherControl time_control{WatcherKind::time_limit};
@@ -96,12 +102,21 @@ void start_time_watcher() {
 void stop_time_watcher() {
     time_control.stop();
 }
-void start_loop_watcher() {
-    loop_control.start();
-}
 void stop_loop_watcher() {
     loop_control.stop();
 }
+
+bool start_loop_watcher(CloseStamp armed_for) {
+    // A running watcher was armed for this same stamp: a close in between would have
+    // stopped it before any Apply could take a new one.
+    loop_control.arm_for(armed_for);
+    loop_control.start();
+    if (track_close_stamp() == armed_for) return true;
+    // A close began meanwhile; its stop may have come before the start above.
+    loop_control.stop();
+    return false;
+}
+
 bool time_watch_running() {
     return time_control.running();
 }

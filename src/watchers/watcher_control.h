@@ -1,16 +1,21 @@
 // Starting and stopping the two watcher threads.
 //
-// Each kind of watcher has one control word: a generation count and, in its lowest bit, the
-// run flag. A start bumps the generation, so a watcher that was stopped and then replaced
-// sees a word that is no longer its own at the end of its pass and ends; a newly started
-// thread waits (without holding up whoever started it) until the previous one has left its
-// passes, so passes of one kind never overlap.
+// Each kind of watcher has one control word:
+//   bit 0      the run flag: set by a start, cleared by a stop;
+//   bit 1      the kind: 0 for the time-limit watcher, 1 for the loop watcher, so that a
+//              thread told its word (its token) knows which watcher it runs;
+//   bits 2-31  the generation: one more at every start, wrapping in unsigned arithmetic.
+// A watcher makes its passes only while the word is still its token: a watcher that was
+// stopped, and perhaps replaced by a newer one, ends after the pass it is in. A newly
+// started thread waits (without holding up whoever started it) until the previous one has
+// left its passes, so passes of one kind never overlap.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
 #include "watchers/thread.h"
+#include "watchers/track_events.h"
 
 namespace quarvel {
 
@@ -18,8 +23,13 @@ enum class WatcherKind : uint32_t { time_limit = 0, loop = 1 };
 
 void start_time_watcher();
 void stop_time_watcher();
-void start_loop_watcher();
 void stop_loop_watcher();
+
+// Looping belongs to one track: the loop watcher is armed for the close stamp that Apply
+// took when it began, and makes no pass once a track close has begun since. Returns whether
+// looping is armed; false when a close began before the start was complete (then nothing runs
+// and the flag is clear again).
+bool start_loop_watcher(CloseStamp armed_for);
 
 bool time_watch_running();
 bool loop_watch_running();

@@ -70,6 +70,11 @@ bool set_text(Dialog dialog, int id, const wchar_t* text) {
     return true;
 }
 
+void reset_later(Dialog dialog) {
+    fake::player().record("reset posted");
+    ++of(dialog).resets_posted;
+}
+
 Dialog find_open_dialog() {
     return fake::open_dialog;
 }

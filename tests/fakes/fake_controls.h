@@ -14,6 +14,8 @@ struct Dialog {
     // How many more changes the dialog answers (-1: all). An unanswered change is logged with
     // "(no answer)" and not made, as when the dialog's thread is busy.
     int answers = -1;
+    // "Reset"s left to the dialog's thread (controls::reset_later), not yet run.
+    int resets_posted = 0;
 
     bool checked(int id) const;
     std::string text(int id) const;  // as plain characters

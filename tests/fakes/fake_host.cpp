@@ -74,6 +74,7 @@ void reset() {
     p.on_command = nullptr;
     p.on_call = nullptr;
     on_watcher_start = nullptr;
+    on_thread_started = nullptr;
     on_rest = nullptr;
     p.tags.clear();
     p.log_enabled = true;

@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <deque>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_controls.h"
@@ -31,4 +35,35 @@ class PlayerTest : public ::testing::Test {
     }
 
     fake::Player& player = fake::player();
+};
+
+// Hold points on the fake player's calls: the first call that logs one of the lines given waits
+// there, on the thread that made it, until the test releases it. Made before the threads that
+// reach them start; release every point that was reached before this goes.
+class CallHolds {
+  public:
+    CallHolds(fake::Player& player, const std::vector<std::string>& lines) : player_(player) {
+        for (const auto& line : lines) points_.emplace_back(line);
+        player.on_call = [this](const std::string& line) {
+            for (auto& point : points_) {
+                if (line != point.at || point.taken.exchange(true)) continue;
+                point.reached.set_value();
+                point.go.get_future().wait();
+            }
+        };
+    }
+    ~CallHolds() { player_.on_call = nullptr; }
+
+    void wait_until_held(size_t point) { points_[point].reached.get_future().wait(); }
+    void release(size_t point) { points_[point].go.set_value(); }
+
+  private:
+    struct Point {
+        explicit Point(std::string line) : at(std::move(line)) {}
+        std::string at;
+        std::atomic<bool> taken{false};
+        std::promise<void> reached, go;
+    };
+    fake::Player& player_;
+    std::deque<Point> points_;
 };

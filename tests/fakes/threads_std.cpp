@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <thread>
 
 #include "fake_threads.h"
@@ -27,11 +28,20 @@ bool start_watcher_thread(uint32_t token) {
     if (fake::on_watcher_start) fake::on_watcher_start();
     if (refuse.load()) return false;
     live.fetch_add(1);
-    std::thread([token] {
+    std::promise<void> go;
+    std::thread([token, started = go.get_future()] {
+        started.wait();
         Rest rest;
         run_watcher(token, rest);
         live.fetch_sub(1);
     }).detach();
+    bool gone = false;
+    const auto run = [&] {
+        if (!gone) go.set_value();
+        gone = true;
+    };
+    if (fake::on_thread_started) fake::on_thread_started(run);
+    run();
     return true;
 }
 
@@ -40,20 +50,26 @@ bool start_watcher_thread(uint32_t token) {
 namespace fake {
 
 std::function<void()> on_watcher_start;
+std::function<void(const std::function<void()>& run)> on_thread_started;
 std::function<void()> on_rest;
 
 int live_watcher_threads() {
     return live.load();
 }
 
-void wait_for_watcher_threads() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (live.load() != 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            std::fprintf(stderr, "watcher threads did not end\n");
-            std::abort();
-        }
+bool wait_for(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+void wait_for_watcher_threads() {
+    if (!wait_for([] { return live.load() == 0; })) {
+        std::fprintf(stderr, "watcher threads did not end\n");
+        std::abort();
     }
 }
 

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t length = mode & 1 ? -1 : (mode & 2 ? number(p, end) : number(p, end) & 0xFFFFF);
     player.length = length;
     player.playing = (mode & 4) != 0;
-    if (mode & 8) quarvel::start_loop_watcher();
+    if (mode & 8) quarvel::start_loop_watcher(quarvel::track_close_stamp());
     if (mode & 16) quarvel::start_time_watcher();
 
     fake::Dialog dialog;

@@ -12,10 +12,14 @@ bool start_watcher_thread(uint32_t) {
 
 namespace fake {
 std::function<void()> on_watcher_start;
+std::function<void(const std::function<void()>&)> on_thread_started;
 std::function<void()> on_rest;
 int live_watcher_threads() {
     return 0;
 }
 void wait_for_watcher_threads() {}
+bool wait_for(const std::function<bool()>& condition) {
+    return condition();
+}
 void fail_thread_starts(bool) {}
 }  // namespace fake

@@ -42,6 +42,10 @@ class ApplyTest : public PlayerTest {
     fake::Dialog dialog;
 };
 
+void start_loop_watcher() {
+    quarvel::start_loop_watcher(quarvel::track_close_stamp());
+}
+
 }  // namespace
 
 TEST_F(ApplyTest, ArmsLoopingInTheExactOrder) {
@@ -122,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ApplyTest, TimeLimitBoxStartsTheTimeWatcherAndStopsLooping) {
-    quarvel::start_loop_watcher();
+    start_loop_watcher();
     fill(true, L"90000", true, false, L"0", L"0");
 
     apply();
@@ -181,7 +185,7 @@ TEST_F(ApplyTest, BothBoxesTickedRefusedLoopingKeepsTheTimeLimit) {
 
 TEST_F(ApplyTest, NeitherBoxStopsBothAndStillCorrectsTheSection) {
     quarvel::start_time_watcher();
-    quarvel::start_loop_watcher();
+    start_loop_watcher();
     playing(10000);
     fill(false, L"60", false, false, L"20000", L"3000");
 
@@ -219,7 +223,7 @@ TEST_F(ApplyTest, TimeLimitField) {
 }
 
 TEST_F(ApplyTest, LoopingOffStoresAndShowsInTheExactOrder) {
-    quarvel::start_loop_watcher();
+    start_loop_watcher();
     playing(10000);
     fill(false, L"60", false, false, L"1000", L"5000");
 
@@ -248,9 +252,9 @@ TEST_F(ApplyTest, RefusedLoopingStoresAndShowsInTheExactOrder) {
 
 namespace {
 
-// A track close that comes from another thread at one moment of Apply: the moment is the
-// call of Apply that the close follows (or, for "watcher start", the creation of the loop
-// watcher's thread).
+// A track close that comes from another thread at one moment of Apply: right after the call of
+// Apply's that logs the moment, or, for "loop watcher start", as the loop watcher's thread is
+// being made. The player's status still says "playing" afterwards: its answer was on its way.
 class ApplyAgainstTrackClose : public ApplyTest, public ::testing::WithParamInterface<const char*> {
   protected:
     void close_from_another_thread() {
@@ -268,7 +272,6 @@ TEST_P(ApplyAgainstTrackClose, LoopingIsArmedOnlyForTheTrackPlayingWhenApplyBega
     fill(true, L"600000", false, true, L"1000", L"5000");  // both boxes: the time limit stays
     fake::open_dialog = &dialog;
     bool closed = false;
-    // The player's status still says "playing": its answer was already on its way.
     const auto close_once = [&] {
         if (closed) return;
         closed = true;
@@ -277,10 +280,9 @@ TEST_P(ApplyAgainstTrackClose, LoopingIsArmedOnlyForTheTrackPlayingWhenApplyBega
     player.on_call = [&](const std::string& line) {
         if (line == moment) close_once();
     };
-    if (moment == "watcher start")
+    if (moment == "loop watcher start")
         fake::on_watcher_start = [&] {
-            if (quarvel::loop_watch_running())
-                close_once();  // the loop watcher's, not the time one's
+            if (quarvel::loop_watch_running()) close_once();  // not the time watcher's start
         };
 
     apply();
@@ -295,10 +297,39 @@ TEST_P(ApplyAgainstTrackClose, LoopingIsArmedOnlyForTheTrackPlayingWhenApplyBega
 
 INSTANTIATE_TEST_SUITE_P(Moments, ApplyAgainstTrackClose,
                          ::testing::Values("length", "is_playing", "write check_looping=1",
-                                           "watcher start"),
+                                           "loop watcher start"),
                          [](const auto& info) {
                              std::string name;
                              for (const char* c = info.param; *c; ++c)
                                  if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
                              return name;
                          });
+
+// The close comes while the player holds Apply's store write of check_looping 1, and Apply's
+// thread is pre-empted right after it starts a thread: no loop pass may follow the close.
+TEST_F(ApplyTest, NoLoopPassAfterACloseDuringTheStoreWrite) {
+    playing(600000);
+    player.position = 0;  // the next track's start: any pass would jump to 20000
+    fill(false, L"60", false, true, L"20000", L"30000");
+    player.on_call = [](const std::string& line) {
+        if (line == "write check_looping=1") {
+            std::thread([] {
+                quarvel::new_track(nullptr, quarvel::clear_looping_in_open_dialog);
+            }).join();
+        }
+    };
+    bool ended_while_held = true;
+    fake::on_thread_started = [&](const std::function<void()>& run) {
+        run();
+        ended_while_held = fake::wait_for([] { return fake::live_watcher_threads() == 0; });
+    };
+
+    apply();
+    fake::wait_for_watcher_threads();
+
+    EXPECT_TRUE(ended_while_held);
+    EXPECT_EQ(player.position.load(), 0) << "a loop watcher jumped after the close";
+    EXPECT_FALSE(quarvel::loop_watch_running());
+    EXPECT_EQ(player.stored("check_looping"), 0);
+    EXPECT_FALSE(dialog.checked(1000));
+}

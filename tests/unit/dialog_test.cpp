@@ -64,12 +64,13 @@ TEST_F(DialogTest, SetNowTakesTheLivePosition) {
 }
 
 TEST_F(DialogTest, ResetTouchesOnlyTheDialog) {
+    quarvel::start_loop_watcher(quarvel::track_close_stamp());  // looping armed earlier
     dialog.boxes = {{1000, true}};
     dialog.texts = {{1100, L"100"}, {1200, L"200"}};
-    quarvel::reset_looping_controls(&dialog);
+    EXPECT_TRUE(quarvel::reset_looping_controls(&dialog));
     EXPECT_FALSE(dialog.checked(1000));
     EXPECT_EQ(dialog.text(1100), "0");
     EXPECT_EQ(dialog.text(1200), "0");
     EXPECT_TRUE(player.log_of("write").empty());
-    EXPECT_FALSE(quarvel::loop_watch_running());
+    EXPECT_TRUE(quarvel::loop_watch_running()) << "only Apply or a track close ends looping";
 }

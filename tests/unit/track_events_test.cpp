@@ -1,5 +1,8 @@
 #include "watchers/track_events.h"
 
+#include <thread>
+
+#include "dialog/apply.h"
 #include "dialog/dialog_actions.h"
 #include "settings/settings.h"
 #include "test_support.h"
@@ -10,6 +13,10 @@ namespace {
 // A track event as the plug-in's entry delivers it.
 void new_track(const char* file) {
     quarvel::new_track(file, quarvel::clear_looping_in_open_dialog);
+}
+
+void start_loop_watcher() {
+    quarvel::start_loop_watcher(quarvel::track_close_stamp());
 }
 
 struct TagCase {
@@ -66,7 +73,7 @@ TEST_F(PlayerTest, TrackCloseClearsLoopingButKeepsSettingsAndTheTimeWatcher) {
     quarvel::set(quarvel::settings.end_loop_time, 3000);
     quarvel::set(quarvel::settings.time_limit, 1000000);
     quarvel::has_subsongs = true;
-    quarvel::start_loop_watcher();
+    start_loop_watcher();
     quarvel::start_time_watcher();
     player.log_enabled = false;  // the watchers' own questions are not of interest here
     player.store = {{"check_looping", 1}, {"start_loop_time", 1000}, {"end_loop_time", 3000}};
@@ -112,25 +119,13 @@ TEST_F(PlayerTest, TrackOpenGivesTheTagBackBeforeStartingTheWatcher) {
     EXPECT_EQ(calls_but_positions(), (Lines{"tag -5", "release 3", "watcher started"}));
 }
 
-TEST_F(PlayerTest, EveryTrackCloseCountsTwiceAndTrackOpensNotAtAll) {
-    const uint32_t before = quarvel::track_close_count();
-    uint32_t during = 0;
-    player.on_call = [&](const std::string& line) {
-        if (line == "write check_looping=0") during = quarvel::track_close_count();
-    };
-    new_track(nullptr);
-    new_track("a.mp3");
-    EXPECT_EQ(during, before + 1);  // odd while the close is under way
-    EXPECT_EQ(quarvel::track_close_count(), before + 2);
-}
-
-TEST_F(PlayerTest, TrackCloseSkipsTheRestOfAResetTheDialogDoesNotAnswer) {
+TEST_F(PlayerTest, TrackCloseLeavesTheRestOfAResetToTheBusyDialog) {
     fake::Dialog dialog;
     dialog.boxes = {{1000, true}};
     dialog.texts = {{1100, L"1234"}, {1200, L"5678"}};
     dialog.answers = 1;  // then its thread is busy
     fake::open_dialog = &dialog;
-    quarvel::start_loop_watcher();
+    start_loop_watcher();
     player.log_enabled = false;
     player.store = {{"check_looping", 1}};
     player.log_enabled = true;
@@ -139,8 +134,89 @@ TEST_F(PlayerTest, TrackCloseSkipsTheRestOfAResetTheDialogDoesNotAnswer) {
     new_track(nullptr);
 
     EXPECT_EQ(calls_but_positions(),
-              (Lines{"check 1000=0", "text 1100=0 (no answer)", "write check_looping=0",
-                     "write start_loop_time=0", "write end_loop_time=0"}));
+              (Lines{"check 1000=0", "text 1100=0 (no answer)", "reset posted",
+                     "write check_looping=0", "write start_loop_time=0", "write end_loop_time=0"}));
     EXPECT_FALSE(quarvel::loop_watch_running());
     EXPECT_EQ(dialog.text(1200), "5678");
+
+    // Its thread free again, the dialog runs the reset it was left before anything else.
+    ASSERT_EQ(dialog.resets_posted, 1);
+    dialog.answers = -1;
+    quarvel::reset_looping_controls(&dialog);
+    EXPECT_FALSE(dialog.checked(1000));
+    EXPECT_EQ(dialog.text(1100), "0");
+    EXPECT_EQ(dialog.text(1200), "0");
 }
+
+// A player may deliver two closes at once, on two threads. While either is under way, Apply
+// arms no looping, even when the other has already stopped the loop watcher.
+TEST_F(PlayerTest, OverlappingTrackClosesKeepApplyFromArmingLooping) {
+    player.playing = true;
+    player.length = 10000;
+    fake::Dialog dialog;
+    dialog.boxes = {{200, false}, {400, false}, {1000, true}};
+    dialog.texts = {{300, L"60"}, {1100, L"1000"}, {1200, L"5000"}};
+    CallHolds holds(player, {"write start_loop_time=0", "write end_loop_time=0"});
+
+    std::thread first([] { new_track(nullptr); });
+    holds.wait_until_held(0);
+    std::thread second([] { new_track(nullptr); });
+    holds.wait_until_held(1);
+    quarvel::apply_dialog(&dialog);  // both closes under way
+    holds.release(1);
+    second.join();
+    holds.release(0);
+    first.join();
+
+    EXPECT_FALSE(quarvel::loop_watch_running());
+    EXPECT_EQ(player.stored("check_looping"), 0);
+    EXPECT_FALSE(dialog.checked(1000));
+}
+
+namespace {
+
+// Apply clearing the time limit's box on the dialog's thread while a track opens on another
+// one, at a moment of the open's start of the time watcher.
+class TrackOpenAgainstApply : public PlayerTest, public ::testing::WithParamInterface<bool> {
+  protected:
+    static void apply_with_time_limit_off() {
+        std::thread([] {
+            fake::Dialog dialog;
+            dialog.boxes = {{200, false}, {400, false}, {1000, false}};
+            dialog.texts = {{300, L"50"}, {1100, L"0"}, {1200, L"0"}};
+            quarvel::apply_dialog(&dialog);
+        }).join();
+    }
+};
+
+}  // namespace
+
+TEST_P(TrackOpenAgainstApply, LeavesTheTimeWatcherAsTheBoxSays) {
+    const bool after_thread_start = GetParam();
+    quarvel::set(quarvel::settings.check_time_limit, 1);
+    quarvel::set(quarvel::settings.time_limit, 50);
+    player.position = 1000;  // past the limit: any pass would move the player on
+    player.playlist_length = 3;
+    bool applied = false;
+    const auto apply_once = [&] {
+        if (!applied) apply_with_time_limit_off();
+        applied = true;
+    };
+    if (after_thread_start)
+        fake::on_thread_started = [&](const std::function<void()>&) { apply_once(); };
+    else
+        fake::on_watcher_start = apply_once;
+
+    new_track("song.mp3");
+    fake::wait_for_watcher_threads();
+
+    ASSERT_TRUE(applied);
+    EXPECT_EQ(quarvel::get(quarvel::settings.check_time_limit), 0);
+    EXPECT_FALSE(quarvel::time_watch_running());
+    EXPECT_TRUE(player.log_of("command").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, TrackOpenAgainstApply, ::testing::Values(false, true),
+                         [](const auto& info) {
+                             return info.param ? "AfterTheThreadStart" : "BeforeTheThreadStart";
+                         });

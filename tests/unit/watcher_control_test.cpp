@@ -8,8 +8,6 @@
 #include "settings/settings.h"
 #include "test_support.h"
 
-using namespace std::chrono_literals;
-
 namespace {
 
 // Counts the passes that ask for the position and notices two of them at once.
@@ -30,10 +28,14 @@ struct PassMonitor {
     }
 };
 
-void wait_for_passes(const PassMonitor& monitor, long count) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (monitor.passes.load() < count && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(200us);
+// Whether the watchers made `count` passes in all (the wait is only a guard).
+[[nodiscard]] bool passes_reach(const PassMonitor& monitor, long count) {
+    return fake::wait_for([&] { return monitor.passes.load() >= count; });
+}
+
+// A loop watcher armed for the track playing now.
+void start_loop_watcher() {
+    quarvel::start_loop_watcher(quarvel::track_close_stamp());
 }
 
 class WatcherControlTest : public PlayerTest {
@@ -55,7 +57,7 @@ TEST_F(WatcherControlTest, StartTwiceLeavesOneWatcherAndStopEndsIt) {
     quarvel::start_time_watcher();
     EXPECT_TRUE(quarvel::time_watch_running());
     EXPECT_EQ(fake::live_watcher_threads(), 1);
-    wait_for_passes(monitor, 5);
+    ASSERT_TRUE(passes_reach(monitor, 5));
 
     quarvel::stop_time_watcher();
     EXPECT_FALSE(quarvel::time_watch_running());
@@ -76,11 +78,11 @@ TEST_F(WatcherControlTest, StoppingAStoppedWatcherChangesNothing) {
 
 TEST_F(WatcherControlTest, AFailedThreadStartPutsTheFlagBack) {
     fake::fail_thread_starts(true);
-    quarvel::start_loop_watcher();
+    start_loop_watcher();
     EXPECT_FALSE(quarvel::loop_watch_running());
 
     fake::fail_thread_starts(false);
-    quarvel::start_loop_watcher();
+    start_loop_watcher();
     EXPECT_TRUE(quarvel::loop_watch_running());
     EXPECT_EQ(fake::live_watcher_threads(), 1);
 }
@@ -89,12 +91,12 @@ TEST_F(WatcherControlTest, QuickStopAndStartKeepsOneWatcherPerKind) {
     PassMonitor monitor;
     monitor.install(player);
     quarvel::start_time_watcher();
-    wait_for_passes(monitor, 3);
+    ASSERT_TRUE(passes_reach(monitor, 3));
     for (int i = 0; i < 200; ++i) {
         quarvel::stop_time_watcher();
         quarvel::start_time_watcher();
     }
-    wait_for_passes(monitor, monitor.passes.load() + 20);
+    ASSERT_TRUE(passes_reach(monitor, monitor.passes.load() + 20));
     EXPECT_EQ(monitor.overlaps.load(), 0);
     quarvel::stop_time_watcher();
     fake::wait_for_watcher_threads();
@@ -111,7 +113,7 @@ TEST_P(WatcherStress, PassesOfOneKindNeverOverlapAndEndAfterTheLastStop) {
         quarvel::set(quarvel::settings.time_limit, 0);  // time passes still ask; keep them out
     PassMonitor monitor;
     monitor.install(player);
-    auto start = loop_kind ? quarvel::start_loop_watcher : quarvel::start_time_watcher;
+    auto start = loop_kind ? start_loop_watcher : quarvel::start_time_watcher;
     auto stop = loop_kind ? quarvel::stop_loop_watcher : quarvel::stop_time_watcher;
 
     constexpr int threads = 4;
@@ -132,7 +134,7 @@ TEST_P(WatcherStress, PassesOfOneKindNeverOverlapAndEndAfterTheLastStop) {
     for (auto& w : workers) w.join();
 
     start();  // whatever state the workers left: one watcher that gets to run
-    wait_for_passes(monitor, monitor.passes.load() + 3);
+    ASSERT_TRUE(passes_reach(monitor, monitor.passes.load() + 3));
     stop();
     const long at_stop = monitor.passes.load();
     fake::wait_for_watcher_threads();
@@ -159,9 +161,7 @@ TEST_F(WatcherControlTest, TimeWatcherKeepsMovingThePlayerOn) {
     player.on_command = [&](const std::string&) { began = now_ms(); };
 
     quarvel::start_time_watcher();
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (player.log_of("command").size() < 3 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(fake::wait_for([&] { return player.log_of("command").size() >= 3; }));
     quarvel::stop_time_watcher();
     fake::wait_for_watcher_threads();
 
@@ -200,12 +200,7 @@ TEST_P(EachWatcher, StoppedBeforeItsThreadBeginsItMakesNoPass) {
 TEST_P(EachWatcher, PassOrderOfCheckAndRest) {
     const Kind& kind = GetParam();
     kind.start();
-    ASSERT_TRUE([&] {
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (player.log().size() < 4 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(200us);
-        return player.log().size() >= 4;
-    }());
+    ASSERT_TRUE(fake::wait_for([&] { return player.log().size() >= 4; }));
     kind.stop();
     fake::wait_for_watcher_threads();
     const Lines log = player.log();
@@ -216,6 +211,33 @@ INSTANTIATE_TEST_SUITE_P(
     Kinds, EachWatcher,
     ::testing::Values(Kind{"TimeLimitChecksFirst", quarvel::start_time_watcher,
                            quarvel::stop_time_watcher, Lines{"position", "rest"}},
-                      Kind{"LoopRestsFirst", quarvel::start_loop_watcher,
+                      Kind{"LoopRestsFirst", start_loop_watcher,
                            quarvel::stop_loop_watcher, Lines{"rest", "position"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A track close that came between Apply's last look at the close stamp and its start of the
+// loop watcher found nothing to stop. Even if Apply is pre-empted right after the thread start,
+// before it can see the close and take the start back, the new watcher makes no pass.
+TEST_F(WatcherControlTest, LoopWatcherArmedForAnOlderTrackMakesNoPass) {
+    player.position = 300;  // past the section 100-200: any pass would jump
+    const quarvel::CloseStamp armed_for = quarvel::track_close_stamp();
+    quarvel::new_track(nullptr, [] {});
+    bool ran_alone = false;
+    fake::on_thread_started = [&](const std::function<void()>& run) {
+        run();
+        ran_alone = fake::wait_for([] { return fake::live_watcher_threads() == 0; });
+    };
+
+    EXPECT_FALSE(quarvel::start_loop_watcher(armed_for));
+
+    EXPECT_TRUE(ran_alone) << "the watcher did not end while its starter was held";
+    EXPECT_TRUE(player.log_of("jump").empty());
+    EXPECT_TRUE(player.log_of("position").empty());
+    EXPECT_FALSE(quarvel::loop_watch_running());
+
+    // The next track's Apply arms it as usual.
+    fake::on_thread_started = nullptr;
+    start_loop_watcher();
+    EXPECT_TRUE(quarvel::loop_watch_running());
+    EXPECT_TRUE(fake::wait_for([&] { return !player.log_of("jump 100").empty(); }));
+}
