@@ -42,7 +42,10 @@ bool start(sim::Player& player, std::map<std::string, int32_t> store, PluginRest
         std::fprintf(stderr, "latency_bench: %s\n", error.c_str());
         return false;
     }
-    if (!sim::watch_rests(player.module(), rest == PluginRest::sleep_forced) || !player.bind(1)) {
+    const sim::Timers timers = rest == PluginRest::sleep_forced
+                                   ? sim::Timers::refused
+                                   : sim::Timers::as_the_system_has_them;
+    if (!sim::watch_rests(player.module(), timers) || !player.bind(1)) {
         std::fprintf(stderr, "latency_bench: cannot bind the plug-in or watch its rests\n");
         return false;
     }

@@ -211,8 +211,8 @@ INSTANTIATE_TEST_SUITE_P(
     Kinds, EachWatcher,
     ::testing::Values(Kind{"TimeLimitChecksFirst", quarvel::start_time_watcher,
                            quarvel::stop_time_watcher, Lines{"position", "rest"}},
-                      Kind{"LoopRestsFirst", start_loop_watcher,
-                           quarvel::stop_loop_watcher, Lines{"rest", "position"}}),
+                      Kind{"LoopRestsFirst", start_loop_watcher, quarvel::stop_loop_watcher,
+                           Lines{"rest", "position"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A track close that came between Apply's last look at the close stamp and its start of the

@@ -157,16 +157,16 @@ TEST_P(DialogTest, ApplyArmsALoopThatJumpsAtTheEndAndBeforeTheStart) {
     EXPECT_EQ(stored("end_loop_time"), 3000);
 
     player.clear_events();
-    Sleep(20);
-    EXPECT_EQ(player.count("message jump"), 0u);  // inside the section
+    ASSERT_TRUE(player.wait_for_positions(20));
+    EXPECT_EQ(player.count("message jump"), 0u) << "inside the section";
 
     player.set_position(3000);
     ASSERT_TRUE(wait_until([&] { return player.count("message jump 1000") >= 1; }));
     EXPECT_EQ(player.position_now(), 1000);
 
-    player.clear_events();
     player.set_position(501);  // 499 before the start: left alone
-    Sleep(20);
+    player.clear_events();
+    ASSERT_TRUE(player.wait_for_positions(20));
     EXPECT_EQ(player.count("message jump"), 0u);
     player.set_position(500);
     ASSERT_TRUE(wait_until([&] { return player.count("message jump 1000") >= 1; }));
@@ -201,11 +201,11 @@ TEST_P(DialogTest, TrackCloseClearsLoopControlsAndUnsavedEdits) {
     EXPECT_EQ(stored("start_loop_time"), 0);
     EXPECT_EQ(stored("end_loop_time"), 0);
 
-    // Looping is over: a new track runs past the old section untouched.
+    // Looping is over: its watcher has ended, and a new track runs past the old section
+    // untouched.
+    ASSERT_TRUE(wait_until([&] { return player.plugin_threads_running() == 0; }));
     player.play(0);
     player.set_position(5000);
-    player.clear_events();
-    Sleep(20);
     EXPECT_EQ(player.count("message jump"), 0u);
 }
 

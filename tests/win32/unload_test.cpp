@@ -1,5 +1,7 @@
 // The player may unload the DLL at once after free_instance: watcher threads that are still
 // finishing their pass keep the module loaded until they have ended, then it goes.
+#include <thread>
+
 #include "rest_watch.h"
 #include "wine_test_support.h"
 
@@ -14,11 +16,13 @@ TEST(Unload, HundredCyclesOfStartFreeAndUnloadLeakNothing) {
     const auto cycle = [&](int n) {
         std::string error;
         ASSERT_TRUE(player.load(path, &error)) << error;
-        ASSERT_TRUE(sim::watch_rests(player.module(), false));
+        ASSERT_TRUE(sim::watch_rests(player.module()));
         ASSERT_NE(player.bind(1), nullptr);
         player.start_instance();
-        player.play(0);       // starts the time watcher
-        if (n % 2) Sleep(2);  // let it get into its passes on every other cycle
+        player.play(0);  // starts the time watcher
+        if (n % 2) {
+            ASSERT_TRUE(player.wait_for_positions(1));  // in its passes, every other cycle
+        }
         ASSERT_TRUE(player.unload(5000))
             << "module still loaded after its threads should have ended";
         EXPECT_EQ(GetModuleHandleW(L"xmp-quarvel.dll"), nullptr);
@@ -45,30 +49,30 @@ TEST(Unload, ModuleStaysWhileAWatcherFinishesItsPass) {
     ASSERT_TRUE(player.load(dll_path()));
     player.bind(1);
     player.start_instance();
-    // The watcher's position question is held up by the player for 200 ms.
+    // The player holds the watcher's position question until the test lets it answer.
     HANDLE asked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    player.on_event = [&](const sim::Event& e) {
-        if (e.what.rfind("message position", 0) == 0 &&
-            WaitForSingleObject(asked, 0) != WAIT_OBJECT_0) {
-            SetEvent(asked);
-            Sleep(200);
-        }
-    };
+    HANDLE answer = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    player.hold_once("message position", [&] {
+        SetEvent(asked);
+        WaitForSingleObject(answer, 10000);
+    });
     player.play(0);
-    ASSERT_EQ(WaitForSingleObject(asked, 5000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(asked, 10000), WAIT_OBJECT_0);
 
     HMODULE module = player.module();
     player.record()->free_instance(reinterpret_cast<sim::Instance>(1));
     FreeLibrary(module);  // the player's own reference is gone
     EXPECT_EQ(GetModuleHandleW(L"xmp-quarvel.dll"), module) << "unloaded under a running watcher";
-    EXPECT_TRUE(wait_until([] { return GetModuleHandleW(L"xmp-quarvel.dll") == nullptr; }, 5000));
-    player.on_event = nullptr;
+    SetEvent(answer);
+    EXPECT_TRUE(wait_until([] { return GetModuleHandleW(L"xmp-quarvel.dll") == nullptr; }, 10000));
     CloseHandle(asked);
+    CloseHandle(answer);
 }
 
 // A watcher's last command may move the player on while it unloads the plug-in: the track
 // open that follows must not reach the freed instance, or it would start a watcher that
-// nothing stops and the module would never go.
+// nothing stops and the module would never go. The player holds the command until it has
+// freed the instance.
 TEST(Unload, WhileTheTimeLimitKeepsMovingThePlayerOn) {
     for (auto thread : {sim::TrackEvents::ui_thread, sim::TrackEvents::playback_thread}) {
         sim::Player player;
@@ -76,23 +80,27 @@ TEST(Unload, WhileTheTimeLimitKeepsMovingThePlayerOn) {
         player.set_track_events(thread);
         player.set_store({{key("check_time_limit"), 1}, {key("time_limit"), 1}});
         player.set_playlist({{"one.mp3", 600000}, {"two.mp3", 600000}});
-        // The player takes a moment over each command, and its UI thread one over
-        // free_instance: the command is carried out just after the instance was freed.
-        player.on_command = [](const std::string&) {
-            Sleep(5);
-            return false;
-        };
-        player.on_event = [](const sim::Event& e) {
-            if (e.what == "free_instance") Sleep(20);
-        };
-        for (int cycle = 0; cycle < 20; ++cycle) {
+        for (int cycle = 0; cycle < 5; ++cycle) {
             SCOPED_TRACE(cycle);
             ASSERT_TRUE(player.load(dll_path()));
             ASSERT_NE(player.bind(1), nullptr);
             player.start_instance();
+            HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            HANDLE go_on = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            player.hold_once("command key128", [&] {
+                SetEvent(held);
+                WaitForSingleObject(go_on, 10000);
+            });
             player.play(0);
-            wait_until([&] { return player.count("command key128") > 0; });
-            ASSERT_TRUE(player.unload(3000)) << "a watcher still runs after free_instance";
+            ASSERT_EQ(WaitForSingleObject(held, 10000), WAIT_OBJECT_0);
+            bool unloaded = false;
+            std::thread unloading([&] { unloaded = player.unload(10000); });
+            EXPECT_TRUE(wait_until([&] { return player.count("free_instance") > 0; }, 10000));
+            SetEvent(go_on);  // the command is carried out now, after free_instance
+            unloading.join();
+            CloseHandle(held);
+            CloseHandle(go_on);
+            ASSERT_TRUE(unloaded) << "a watcher still runs after free_instance";
         }
     }
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <utility>
 
 namespace sim {
 
@@ -11,7 +12,7 @@ namespace {
 
 constexpr DWORD high_resolution = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 
-std::atomic<bool> refusing{false};
+std::atomic<Timers> timers{Timers::as_the_system_has_them};
 std::mutex mutex;  // guards the counts and the set of open timers
 RestCounts counts;
 std::set<HANDLE> open_timers;
@@ -19,7 +20,7 @@ std::set<HANDLE> open_timers;
 HANDLE WINAPI create_timer(LPSECURITY_ATTRIBUTES attributes, LPCWSTR name, DWORD flags,
                            DWORD access) {
     const bool wanted = (flags & high_resolution) != 0;
-    if (wanted && refusing) {
+    if (wanted && timers == Timers::refused) {
         std::lock_guard<std::mutex> lock(mutex);
         ++counts.timers_refused;
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -35,6 +36,22 @@ HANDLE WINAPI create_timer(LPSECURITY_ATTRIBUTES attributes, LPCWSTR name, DWORD
     return timer;
 }
 
+FARPROC WINAPI get_proc_address(HMODULE module, LPCSTR name) {
+    const bool by_name = reinterpret_cast<ULONG_PTR>(name) > 0xFFFF;
+    if (by_name && std::strcmp(name, "CreateWaitableTimerExW") == 0) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++counts.lookups;
+        }
+        if (timers == Timers::absent) {
+            SetLastError(ERROR_PROC_NOT_FOUND);
+            return nullptr;
+        }
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(create_timer));
+    }
+    return GetProcAddress(module, name);
+}
+
 BOOL WINAPI arm_timer(HANDLE timer, const LARGE_INTEGER* due, LONG period, PTIMERAPCROUTINE routine,
                       LPVOID argument, BOOL resume) {
     {
@@ -43,6 +60,17 @@ BOOL WINAPI arm_timer(HANDLE timer, const LARGE_INTEGER* due, LONG period, PTIME
         if (!due || due->QuadPart != -10000 || period != 0 || routine) ++counts.arms_not_1ms_once;
     }
     return SetWaitableTimer(timer, due, period, routine, argument, resume);
+}
+
+DWORD WINAPI wait(HANDLE handle, DWORD ms) {
+    if (timers == Timers::never_fire) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (open_timers.count(handle)) {
+            ++counts.waits_timed_out;
+            return WAIT_TIMEOUT;  // as if the whole bound had passed
+        }
+    }
+    return WaitForSingleObject(handle, ms);
 }
 
 BOOL WINAPI close_handle(HANDLE handle) {
@@ -89,16 +117,17 @@ bool replace_import(HMODULE module, const char* dll, const char* function, void*
     return false;
 }
 
-bool watch_rests(HMODULE module, bool refuse_high_resolution_timers) {
-    refusing = refuse_high_resolution_timers;
+bool watch_rests(HMODULE module, Timers system_timers) {
+    timers = system_timers;
     bool all = true;
-    all &= replace_import(module, "KERNEL32.dll", "CreateWaitableTimerExW",
-                          reinterpret_cast<void*>(create_timer));
-    all &= replace_import(module, "KERNEL32.dll", "SetWaitableTimer",
-                          reinterpret_cast<void*>(arm_timer));
-    all &= replace_import(module, "KERNEL32.dll", "CloseHandle",
-                          reinterpret_cast<void*>(close_handle));
-    all &= replace_import(module, "KERNEL32.dll", "Sleep", reinterpret_cast<void*>(sleep));
+    for (auto [function, stand_in] :
+         {std::pair{"GetProcAddress", reinterpret_cast<void*>(get_proc_address)},
+          std::pair{"SetWaitableTimer", reinterpret_cast<void*>(arm_timer)},
+          std::pair{"WaitForSingleObject", reinterpret_cast<void*>(wait)},
+          std::pair{"CloseHandle", reinterpret_cast<void*>(close_handle)},
+          std::pair{"Sleep", reinterpret_cast<void*>(sleep)}}) {
+        all &= replace_import(module, "KERNEL32.dll", function, stand_in);
+    }
     return all;
 }
 

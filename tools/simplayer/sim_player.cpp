@@ -1,5 +1,8 @@
 #include "sim_player.h"
 
+#include "dialog_driver.h"
+#include "thread_watch.h"
+
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -135,8 +138,9 @@ class Player::PlaybackThread {
     DWORD id() const { return id_; }
 
     // Runs `work` on this thread and returns when it is done. Meanwhile the caller answers
-    // messages sent to its own windows, as it would inside SendMessage.
-    void call(const std::function<void()>& work) {
+    // messages sent to its own windows, as it would inside SendMessage, unless `answering` is
+    // false (a caller busy elsewhere).
+    void call(const std::function<void()>& work, bool answering) {
         if (GetCurrentThreadId() == id_) {
             work();
             return;
@@ -150,8 +154,9 @@ class Player::PlaybackThread {
             });
         }
         changed_.notify_all();
-        while (MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_SENDMESSAGE) ==
-               WAIT_OBJECT_0 + 1) {
+        if (!answering) WaitForSingleObject(done, INFINITE);
+        while (answering && MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_SENDMESSAGE) ==
+                                WAIT_OBJECT_0 + 1) {
             MSG msg;
             PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         }
@@ -195,17 +200,20 @@ Player::Player() {
     QueryPerformanceFrequency(&frequency_);
     QueryPerformanceCounter(&created_);
     ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ui_release_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ui_thread_ = std::thread([this] { ui_thread_main(); });
     WaitForSingleObject(ready_, INFINITE);
     playback_ = std::make_unique<PlaybackThread>(*this);
 }
 
 Player::~Player() {
+    release_ui_thread();
     if (module_) unload();
     playback_.reset();
     if (HWND w = window_.load()) PostMessageW(w, WM_CLOSE, 0, 0);
     ui_thread_.join();
     CloseHandle(ready_);
+    CloseHandle(ui_release_);
     for (char* t : texts_) std::free(t);
     instance = nullptr;
 }
@@ -267,6 +275,7 @@ LRESULT Player::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
     auto log = [&](const std::string& what) { this->log(what, true); };
     switch (lparam) {
         case 105: {
+            hold_point(wparam == 2 ? "message length" : "message position");
             if (wparam == 2) {
                 int32_t length;
                 {
@@ -282,11 +291,13 @@ LRESULT Player::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
                 std::lock_guard<std::mutex> lock(mutex_);
                 position = position_locked();
             }
+            ++position_questions_;
             if (!quiet_positions) log("message position -> " + std::to_string(position));
             return position;
         }
         case 106: {
             const int32_t target = static_cast<int32_t>(static_cast<uint32_t>(wparam));
+            hold_point("message jump " + std::to_string(target));
             log("message jump " + std::to_string(target));
             std::lock_guard<std::mutex> lock(mutex_);
             track_began_ms_ = now_ms() - target;
@@ -294,6 +305,7 @@ LRESULT Player::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
             return 0;
         }
         case 124: {
+            hold_point("message playlist length");
             int32_t n;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
@@ -332,11 +344,11 @@ void Player::post_to_player_thread(std::function<void()> work) {
     PostMessageW(window_.load(), run_work, 1, reinterpret_cast<LPARAM>(heap));
 }
 
-void Player::run_on_track_thread(std::function<void()> work) {
+void Player::run_on_track_thread(std::function<void()> work, bool answering) {
     if (track_events() == TrackEvents::ui_thread)
         run_on_player_thread(std::move(work));
     else
-        playback_->call(work);
+        playback_->call(work, answering);
 }
 
 DWORD Player::playback_thread_id() const {
@@ -347,18 +359,61 @@ void Player::set_track_events(TrackEvents thread) {
     track_events_ = thread;
 }
 
-void Player::hold_ui_thread(DWORD ms) {
+void Player::hold_ui_thread() {
     HANDLE begun = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    post_to_player_thread([this, ms, begun] {
+    ResetEvent(ui_release_);
+    post_to_player_thread([this, begun] {
         ui_busy_ = true;
-        log("player busy for " + std::to_string(ms) + " ms");
+        log("player busy");
         SetEvent(begun);
-        Sleep(ms);
+        WaitForSingleObject(ui_release_, INFINITE);
         log("player responsive again");
         ui_busy_ = false;
     });
     WaitForSingleObject(begun, INFINITE);
     CloseHandle(begun);
+}
+
+void Player::release_ui_thread() {
+    SetEvent(ui_release_);
+}
+
+void Player::sync_ui_thread() {
+    HANDLE handled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    post_to_player_thread([handled] { SetEvent(handled); });
+    WaitForSingleObject(handled, INFINITE);
+    CloseHandle(handled);
+}
+
+void Player::hold_once(std::string at, std::function<void()> work) {
+    std::lock_guard<std::mutex> lock(hold_mutex_);
+    hold_at_ = std::move(at);
+    hold_work_ = std::move(work);
+}
+
+void Player::hold_point(const std::string& what) {
+    std::function<void()> work;
+    {
+        std::lock_guard<std::mutex> lock(hold_mutex_);
+        if (!hold_work_ || what.compare(0, hold_at_.size(), hold_at_) != 0) return;
+        work = std::move(hold_work_);
+        hold_work_ = nullptr;
+    }
+    log("held at \"" + what + "\"");
+    work();
+}
+
+bool Player::wait_for_positions(long n, DWORD guard_ms) {
+    const long target = position_questions() + n;
+    return wait_until([&] { return position_questions() >= target; }, guard_ms);
+}
+
+long Player::plugin_threads_running() const {
+    return sim::plugin_threads_running();
+}
+
+long Player::plugin_threads_started() const {
+    return sim::plugin_threads_started();
 }
 
 void Player::log(const std::string& what, bool message) {
@@ -441,6 +496,8 @@ bool Player::load(const std::wstring& dll_path, std::string* error) {
         module_ = nullptr;
         return false;
     }
+    forget_plugin_threads();
+    watch_threads(module_);
     log("plug-in loaded: " + narrow(dll_path));
     return true;
 }
@@ -551,6 +608,19 @@ void Player::stop() {
     run_on_track_thread([this] { close_track(); });
 }
 
+void Player::play_while_busy(size_t index) {
+    run_on_track_thread(
+        [this, index] {
+            close_track();
+            open_track(index);
+        },
+        false);
+}
+
+void Player::stop_while_busy() {
+    run_on_track_thread([this] { close_track(); }, false);
+}
+
 void Player::check_track_end() {
     bool next_subsong = false;
     size_t next = 0;
@@ -626,6 +696,7 @@ void Player::perform(const std::string& command) {
 
 BOOL Player::shortcut(const char* command) {
     const std::string c = command ? command : "";
+    hold_point("command " + c);
     log("command " + c);
     if (on_command && on_command(c)) return TRUE;
     run_on_track_thread([this, c] { perform(c); });
@@ -672,6 +743,7 @@ BOOL Player::settings_get(const char* section, const char* key, int* value) {
 
 BOOL Player::settings_set(const char* section, const char* key, const int* value) {
     const std::string k = key_of(section, key);
+    hold_point("store write " + k + " = " + std::to_string(*value));
     {
         std::lock_guard<std::mutex> lock(mutex_);
         store_[k] = *value;
@@ -695,6 +767,7 @@ BOOL Player::settings_remove(const char* section, const char* key, const void* d
 }
 
 char* Player::tag(int number) {
+    hold_point("tag " + std::to_string(number));
     const char* text = nullptr;
     std::string value;
     {
@@ -732,6 +805,7 @@ void Player::release(void* text) {
 }
 
 BOOL Player::is_playing_query() {
+    hold_point("status playing");
     const bool p = playing();
     log(std::string("status playing -> ") + (p ? "1" : "0"));
     return p ? TRUE : FALSE;

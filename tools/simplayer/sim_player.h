@@ -87,6 +87,11 @@ class Player {
     void set_playlist(std::vector<Track> tracks);
     void play(size_t index);  // closes the current track (if any), opens this one
     void stop();              // closes the current track
+    // The same for a hold point's work on the UI thread: where track events come on the
+    // playback thread, it waits for that thread without answering the messages sent to the
+    // UI thread meanwhile, as a thread that is busy elsewhere.
+    void play_while_busy(size_t index);
+    void stop_while_busy();
     // Position from now on: real time since the track (re)started, or a fixed value.
     void set_real_time();
     void set_position(int32_t ms);
@@ -98,12 +103,30 @@ class Player {
     HWND open_config(DWORD wait_ms = 5000);
     void about();  // the About box, modally on the player's thread; returns at once
 
-    // Keeps the UI thread busy for `ms` (as a player loading a large file): returns once the
-    // UI thread has begun to be busy. ui_busy() tells whether it still is.
-    void hold_ui_thread(DWORD ms);
+    // Keeps the UI thread busy (as a player loading a large file) until release_ui_thread();
+    // returns once it has begun to be busy. ui_busy() tells whether it still is.
+    void hold_ui_thread();
+    void release_ui_thread();
     bool ui_busy() const { return ui_busy_.load(); }
+    // Returns once the UI thread has handled every message posted to its windows (the
+    // plug-in's dialog among them) before this call.
+    void sync_ui_thread();
     // How long the plug-in's last track-close call held the thread that delivered it.
     double last_close_ms() const { return last_close_ms_.load(); }
+
+    // --- Hold points: an interleaving made to happen, not waited for -------------------
+    // Runs `work` once, on the thread that answers the first service call whose log line
+    // begins with `at` ("message length", "message position", "tag -5", "command key128",
+    // "status playing", "store write QUARVEL/check_looping = 1"), before it answers.
+    void hold_once(std::string at, std::function<void()> work);
+    // The position questions answered so far, logged or not: one per idle watcher pass.
+    long position_questions() const { return position_questions_.load(); }
+    // Returns once `n` more position questions than now have been answered (false after
+    // `guard_ms`, a guard, never the thing tested).
+    bool wait_for_positions(long n, DWORD guard_ms = 10000);
+    // The plug-in's threads (thread_watch.h), counted from its load on.
+    long plugin_threads_running() const;
+    long plugin_threads_started() const;
 
     // --- State ------------------------------------------------------------------------
     HWND window() const { return window_; }
@@ -149,7 +172,8 @@ class Player {
     void run_on_player_thread(std::function<void()> work);   // synchronous
     void post_to_player_thread(std::function<void()> work);  // asynchronous
     // Synchronous, on the thread that delivers track events.
-    void run_on_track_thread(std::function<void()> work);
+    void run_on_track_thread(std::function<void()> work, bool answering = true);
+    void hold_point(const std::string& what);
     void open_track(size_t index);  // on the thread that delivers track events
     void close_track();
     void perform(const std::string& command);  // likewise
@@ -176,6 +200,11 @@ class Player {
     HANDLE ready_ = nullptr;
     std::atomic<TrackEvents> track_events_{TrackEvents::ui_thread};
     std::atomic<bool> ui_busy_{false};
+    HANDLE ui_release_ = nullptr;
+    std::mutex hold_mutex_;
+    std::string hold_at_;
+    std::function<void()> hold_work_;
+    std::atomic<long> position_questions_{0};
     std::atomic<bool> instance_live_{false};  // between new_instance and free_instance
     std::atomic<double> last_close_ms_{0};
     class PlaybackThread;
