@@ -125,12 +125,27 @@ std::optional<Export> Image::exports() const {
     return e;
 }
 
-std::vector<std::string> Image::imported_dlls() const {
-    std::vector<std::string> out;
+std::vector<ImportedDll> Image::imports() const {
+    std::vector<ImportedDll> out;
+    const size_t thunk = pe32_plus_ ? 8 : 4;
     uint32_t rva = directory_rva(1);
     if (rva == 0) return out;
-    for (Bytes d; (d = at(rva, 20)) && le32(d.data + 12) != 0; rva += 20)
-        out.push_back(text(le32(d.data + 12)));
+    for (Bytes d; (d = at(rva, 20)) && le32(d.data + 12) != 0; rva += 20) {
+        ImportedDll dll{text(le32(d.data + 12)), {}};
+        // The lookup table when there is one, else the address table as the file has it.
+        uint32_t entry = le32(d.data) ? le32(d.data) : le32(d.data + 16);
+        for (Bytes t; entry != 0 && (t = at(entry, thunk)); entry += static_cast<uint32_t>(thunk)) {
+            const uint32_t low = le32(t.data);
+            const uint32_t high = pe32_plus_ ? le32(t.data + 4) : 0;
+            const bool by_ordinal =
+                pe32_plus_ ? (high & 0x80000000u) != 0 : (low & 0x80000000u) != 0;
+            if (low == 0 && high == 0) break;
+            dll.functions.push_back(by_ordinal ? "#" + std::to_string(low & 0xFFFFu)
+                                               : text(low + 2));  // after the hint
+            if (dll.functions.size() > 4096) break;
+        }
+        out.push_back(std::move(dll));
+    }
     return out;
 }
 

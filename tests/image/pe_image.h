@@ -36,6 +36,13 @@ struct Export {
     std::vector<uint32_t> function_rvas;
 };
 
+// A DLL the image imports from, and the functions it takes from it: by name, or "#N" for an
+// ordinal.
+struct ImportedDll {
+    std::string name;
+    std::vector<std::string> functions;
+};
+
 class Image {
   public:
     // Reads the file; std::nullopt (with `error`) when it is missing or no PE image.
@@ -60,7 +67,7 @@ class Image {
     const Section* section_of(uint32_t rva) const;
 
     std::optional<Export> exports() const;
-    std::vector<std::string> imported_dlls() const;
+    std::vector<ImportedDll> imports() const;
 
     // The resource of this type, number and language, or empty.
     Bytes resource(uint32_t type, uint32_t number, uint32_t language) const;
