@@ -61,7 +61,7 @@ class WatcherControl {
             while (current(token)) {
                 threads::rest_1ms(rest);
                 if (!current(token) || track_close_stamp() != armed_for) break;
-                loop_pass();
+                loop_pass(armed_for);
             }
         }
         busy_.store(false, std::memory_order_release);

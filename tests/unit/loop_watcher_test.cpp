@@ -28,7 +28,7 @@ TEST_P(LoopPass, JumpsOnlyOutsideTheSection) {
     quarvel::set(quarvel::settings.end_loop_time, c.end);
     player.position = c.position;
 
-    quarvel::loop_pass();
+    quarvel::loop_pass(quarvel::track_close_stamp());
 
     const Lines expected = c.jumps ? Lines{"jump " + std::to_string(c.start)} : Lines{};
     EXPECT_EQ(player.log_of("jump"), expected);
@@ -63,8 +63,23 @@ TEST_F(PlayerTest, EmptySectionOrNothingPlayingSendsNoJump) {
         quarvel::set(quarvel::settings.start_loop_time, c.start);
         quarvel::set(quarvel::settings.end_loop_time, c.end);
         player.position = c.position;
-        quarvel::loop_pass();
+        quarvel::loop_pass(quarvel::track_close_stamp());
         EXPECT_EQ(player.log().size(), c.messages) << c.start << ".." << c.end;
         EXPECT_TRUE(player.log_of("jump").empty());
     }
+}
+
+TEST_F(PlayerTest, NoJumpWhenATrackCloseOvertookThePositionQuestion) {
+    quarvel::set(quarvel::settings.start_loop_time, 1000);
+    quarvel::set(quarvel::settings.end_loop_time, 5000);
+    const quarvel::CloseStamp armed_for = quarvel::track_close_stamp();
+    // The player closes the track (and opens the next, at 0) before it answers.
+    player.position_script = [] {
+        quarvel::new_track(nullptr, [] {});
+        return 0;
+    };
+
+    quarvel::loop_pass(armed_for);
+
+    EXPECT_TRUE(player.log_of("jump").empty());
 }

@@ -216,5 +216,5 @@ TEST_P(DialogTest, FreeInstanceEndsLooping) {
     ASSERT_TRUE(gone(dialog));
 
     // A running watcher holds the module: it goes only once free_instance has stopped it.
-    EXPECT_TRUE(player.unload(3000)) << "the loop watcher still runs after free_instance";
+    EXPECT_TRUE(player.unload()) << "the loop watcher still runs after free_instance";
 }

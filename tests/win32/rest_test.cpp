@@ -28,7 +28,7 @@ class Rest : public PluginTest {
         const long before = player.position_questions();
         player.set_playlist({{"one.mp3", 60000}, {"two.mp3", 60000}});
         player.play(0);
-        EXPECT_TRUE(wait_until([&] { return player.count("command key128") >= 3; }, 10000));
+        EXPECT_TRUE(wait_until([&] { return player.count("command key128") >= 3; }));
         EXPECT_TRUE(player.unload());
         return player.position_questions() - before;
     }

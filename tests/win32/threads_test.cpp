@@ -41,7 +41,7 @@ class Threads : public PluginTest {
 
     // Whether every thread the plug-in started has ended (the wait is only a guard).
     bool plugin_threads_ended() {
-        return wait_until([&] { return player.plugin_threads_running() == 0; }, 10000);
+        return wait_until([&] { return player.plugin_threads_running() == 0; });
     }
 
     // Jumps the player received after the last track close.

@@ -23,8 +23,7 @@ TEST(Unload, HundredCyclesOfStartFreeAndUnloadLeakNothing) {
         if (n % 2) {
             ASSERT_TRUE(player.wait_for_positions(1));  // in its passes, every other cycle
         }
-        ASSERT_TRUE(player.unload(5000))
-            << "module still loaded after its threads should have ended";
+        ASSERT_TRUE(player.unload()) << "module still loaded after its threads should have ended";
         EXPECT_EQ(GetModuleHandleW(L"xmp-quarvel.dll"), nullptr);
     };
     // Timers are counted through the DLL's own imports: Wine's process handle count is
@@ -94,7 +93,7 @@ TEST(Unload, WhileTheTimeLimitKeepsMovingThePlayerOn) {
             player.play(0);
             ASSERT_EQ(WaitForSingleObject(held, 10000), WAIT_OBJECT_0);
             bool unloaded = false;
-            std::thread unloading([&] { unloaded = player.unload(10000); });
+            std::thread unloading([&] { unloaded = player.unload(); });
             EXPECT_TRUE(wait_until([&] { return player.count("free_instance") > 0; }, 10000));
             SetEvent(go_on);  // the command is carried out now, after free_instance
             unloading.join();

@@ -8,8 +8,10 @@
 
 namespace sim {
 
+// Waits until `condition` holds; false once `timeout_ms` have passed. The time is a guard for
+// a test that fails, never the thing a test asserts.
 template <class Condition>
-bool wait_until(Condition condition, DWORD timeout_ms = 3000) {
+bool wait_until(Condition condition, DWORD timeout_ms = 10000) {
     const DWORD start = GetTickCount();
     while (!condition()) {
         if (GetTickCount() - start > timeout_ms) return false;
@@ -50,7 +52,7 @@ inline void press_key(HWND dialog, WPARAM key) {
     PostMessageW(target, WM_KEYUP, key, 0xC0000001);
 }
 
-inline bool gone(HWND window, DWORD timeout_ms = 3000) {
+inline bool gone(HWND window, DWORD timeout_ms = 10000) {
     return wait_until([&] { return !IsWindow(window); }, timeout_ms);
 }
 

@@ -77,7 +77,7 @@ class Player {
     void start_instance();
     // free_instance and FreeLibrary, then waits (up to `wait_ms`) until the module is gone.
     // Returns whether it went.
-    bool unload(DWORD wait_ms = 3000);
+    bool unload(DWORD wait_ms = 10000);
     HMODULE module() const { return module_; }
     const PluginRecord* record() const { return record_; }
 
@@ -100,7 +100,7 @@ class Player {
 
     // Opens the configuration dialog modally on the player's thread (as the player does)
     // and returns at once; the dialog's window, once it shows, or null after `wait_ms`.
-    HWND open_config(DWORD wait_ms = 5000);
+    HWND open_config(DWORD wait_ms = 10000);
     void about();  // the About box, modally on the player's thread; returns at once
 
     // Keeps the UI thread busy (as a player loading a large file) until release_ui_thread();
