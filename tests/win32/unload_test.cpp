@@ -49,23 +49,16 @@ TEST(Unload, ModuleStaysWhileAWatcherFinishesItsPass) {
     player.bind(1);
     player.start_instance();
     // The player holds the watcher's position question until the test lets it answer.
-    HANDLE asked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE answer = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    player.hold_once("message position", [&] {
-        SetEvent(asked);
-        WaitForSingleObject(answer, 10000);
-    });
+    HeldCall question(player, "message position");
     player.play(0);
-    ASSERT_EQ(WaitForSingleObject(asked, 10000), WAIT_OBJECT_0);
+    ASSERT_TRUE(question.reached());
 
     HMODULE module = player.module();
     player.record()->free_instance(reinterpret_cast<sim::Instance>(1));
     FreeLibrary(module);  // the player's own reference is gone
     EXPECT_EQ(GetModuleHandleW(L"xmp-quarvel.dll"), module) << "unloaded under a running watcher";
-    SetEvent(answer);
-    EXPECT_TRUE(wait_until([] { return GetModuleHandleW(L"xmp-quarvel.dll") == nullptr; }, 10000));
-    CloseHandle(asked);
-    CloseHandle(answer);
+    question.release();
+    EXPECT_TRUE(wait_until([] { return GetModuleHandleW(L"xmp-quarvel.dll") == nullptr; }));
 }
 
 // A watcher's last command may move the player on while it unloads the plug-in: the track
@@ -84,21 +77,14 @@ TEST(Unload, WhileTheTimeLimitKeepsMovingThePlayerOn) {
             ASSERT_TRUE(player.load(dll_path()));
             ASSERT_NE(player.bind(1), nullptr);
             player.start_instance();
-            HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-            HANDLE go_on = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-            player.hold_once("command key128", [&] {
-                SetEvent(held);
-                WaitForSingleObject(go_on, 10000);
-            });
+            HeldCall command(player, "command key128");
             player.play(0);
-            ASSERT_EQ(WaitForSingleObject(held, 10000), WAIT_OBJECT_0);
+            ASSERT_TRUE(command.reached());
             bool unloaded = false;
             std::thread unloading([&] { unloaded = player.unload(); });
-            EXPECT_TRUE(wait_until([&] { return player.count("free_instance") > 0; }, 10000));
-            SetEvent(go_on);  // the command is carried out now, after free_instance
+            EXPECT_TRUE(wait_until([&] { return player.count("free_instance") > 0; }));
+            command.release();  // the command is carried out now, after free_instance
             unloading.join();
-            CloseHandle(held);
-            CloseHandle(go_on);
             ASSERT_TRUE(unloaded) << "a watcher still runs after free_instance";
         }
     }

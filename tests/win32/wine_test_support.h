@@ -76,6 +76,35 @@ inline std::string track_thread_name(const ::testing::TestParamInfo<sim::TrackEv
         ::testing::Values(sim::TrackEvents::ui_thread, sim::TrackEvents::playback_thread), \
         quarvel_test::track_thread_name)
 
+// A hold point at which the call waits, on the thread that answers it, until the test
+// releases it (at the latest when this goes).
+class HeldCall {
+  public:
+    HeldCall(sim::Player& player, std::string at) : player_(player) {
+        player.hold_once(std::move(at), [this] {
+            SetEvent(reached_);
+            WaitForSingleObject(go_on_, INFINITE);
+        });
+    }
+    ~HeldCall() {
+        player_.hold_once({}, nullptr);  // never reached: forgotten
+        release();
+        CloseHandle(reached_);
+        CloseHandle(go_on_);
+    }
+    HeldCall(const HeldCall&) = delete;
+    HeldCall& operator=(const HeldCall&) = delete;
+
+    // Whether the call reached the point (the wait is only a guard).
+    bool reached() { return WaitForSingleObject(reached_, 10000) == WAIT_OBJECT_0; }
+    void release() { SetEvent(go_on_); }
+
+  private:
+    sim::Player& player_;
+    HANDLE reached_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE go_on_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+};
+
 using sim::checked;
 using sim::click;
 using sim::gone;
