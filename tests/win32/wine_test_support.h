@@ -51,6 +51,7 @@ class PluginTest : public ::testing::TestWithParam<sim::TrackEvents> {
         player.set_store(std::move(store));
         std::string error;
         ASSERT_TRUE(player.load(dll_path(), &error)) << error;
+        ASSERT_TRUE(player.threads_watched());
         ASSERT_NE(player.bind(1), nullptr);
         player.start_instance();
     }

@@ -154,11 +154,14 @@ class Player::PlaybackThread {
             });
         }
         changed_.notify_all();
-        if (!answering) WaitForSingleObject(done, INFINITE);
-        while (answering && MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_SENDMESSAGE) ==
-                                WAIT_OBJECT_0 + 1) {
-            MSG msg;
-            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        if (!answering) {
+            WaitForSingleObject(done, INFINITE);
+        } else {
+            while (MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_SENDMESSAGE) ==
+                   WAIT_OBJECT_0 + 1) {
+                MSG msg;
+                PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+            }
         }
         CloseHandle(done);
     }
@@ -412,10 +415,6 @@ long Player::plugin_threads_running() const {
     return sim::plugin_threads_running();
 }
 
-long Player::plugin_threads_started() const {
-    return sim::plugin_threads_started();
-}
-
 void Player::log(const std::string& what, bool message) {
     Event e;
     e.at_ms = now_ms();
@@ -497,7 +496,7 @@ bool Player::load(const std::wstring& dll_path, std::string* error) {
         return false;
     }
     forget_plugin_threads();
-    watch_threads(module_);
+    threads_watched_ = watch_threads(module_);
     log("plug-in loaded: " + narrow(dll_path));
     return true;
 }
@@ -615,10 +614,6 @@ void Player::play_while_busy(size_t index) {
             open_track(index);
         },
         false);
-}
-
-void Player::stop_while_busy() {
-    run_on_track_thread([this] { close_track(); }, false);
 }
 
 void Player::check_track_end() {

@@ -91,7 +91,6 @@ class Player {
     // playback thread, it waits for that thread without answering the messages sent to the
     // UI thread meanwhile, as a thread that is busy elsewhere.
     void play_while_busy(size_t index);
-    void stop_while_busy();
     // Position from now on: real time since the track (re)started, or a fixed value.
     void set_real_time();
     void set_position(int32_t ms);
@@ -124,9 +123,10 @@ class Player {
     // Returns once `n` more position questions than now have been answered (false after
     // `guard_ms`, a guard, never the thing tested).
     bool wait_for_positions(long n, DWORD guard_ms = 10000);
-    // The plug-in's threads (thread_watch.h), counted from its load on.
+    // The plug-in's threads that run now (thread_watch.h); only where threads_watched(), that
+    // is, where the plug-in starts its threads with CreateThread.
     long plugin_threads_running() const;
-    long plugin_threads_started() const;
+    bool threads_watched() const { return threads_watched_; }
 
     // --- State ------------------------------------------------------------------------
     HWND window() const { return window_; }
@@ -211,6 +211,7 @@ class Player {
     std::unique_ptr<PlaybackThread> playback_;
 
     HMODULE module_ = nullptr;
+    bool threads_watched_ = false;
     const PluginRecord* record_ = nullptr;
 };
 

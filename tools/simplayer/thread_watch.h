@@ -13,15 +13,12 @@ namespace sim {
 // it. Redo it after every load of the module.
 bool watch_threads(HMODULE module);
 
-long plugin_threads_started();
 long plugin_threads_running();  // started and not yet ended
 // Forgets the threads seen so far (their handles are closed).
 void forget_plugin_threads();
 
 // The next thread start holds its caller right after the thread was made, until that thread
-// has ended or `at_most_ms` have passed.
+// has ended or `at_most_ms` have passed (0: no hold).
 void hold_after_next_thread_start(DWORD at_most_ms);
-// Whether the last such hold ended because the new thread had ended.
-bool held_until_thread_ended();
 
 }  // namespace sim
