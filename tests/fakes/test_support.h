@@ -13,8 +13,14 @@
 #include "fake_controls.h"
 #include "fake_host.h"
 #include "fake_threads.h"
+#include "watchers/watcher_control.h"
 
 using Lines = std::vector<std::string>;
+
+// Looping armed for the track playing now, as an Apply that begins now arms it.
+inline void start_loop_watcher() {
+    quarvel::start_loop_watcher(quarvel::track_close_stamp());
+}
 
 class PlayerTest : public ::testing::Test {
   protected:

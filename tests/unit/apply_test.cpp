@@ -42,10 +42,6 @@ class ApplyTest : public PlayerTest {
     fake::Dialog dialog;
 };
 
-void start_loop_watcher() {
-    quarvel::start_loop_watcher(quarvel::track_close_stamp());
-}
-
 }  // namespace
 
 TEST_F(ApplyTest, ArmsLoopingInTheExactOrder) {

@@ -64,7 +64,7 @@ TEST_F(DialogTest, SetNowTakesTheLivePosition) {
 }
 
 TEST_F(DialogTest, ResetTouchesOnlyTheDialog) {
-    quarvel::start_loop_watcher(quarvel::track_close_stamp());  // looping armed earlier
+    start_loop_watcher();  // looping armed earlier
     dialog.boxes = {{1000, true}};
     dialog.texts = {{1100, L"100"}, {1200, L"200"}};
     EXPECT_TRUE(quarvel::reset_looping_controls(&dialog));

@@ -15,10 +15,6 @@ void new_track(const char* file) {
     quarvel::new_track(file, quarvel::clear_looping_in_open_dialog);
 }
 
-void start_loop_watcher() {
-    quarvel::start_loop_watcher(quarvel::track_close_stamp());
-}
-
 struct TagCase {
     const char* name;
     std::map<int32_t, std::string> tags;

@@ -33,11 +33,6 @@ struct PassMonitor {
     return fake::wait_for([&] { return monitor.passes.load() >= count; });
 }
 
-// A loop watcher armed for the track playing now.
-void start_loop_watcher() {
-    quarvel::start_loop_watcher(quarvel::track_close_stamp());
-}
-
 class WatcherControlTest : public PlayerTest {
   protected:
     void SetUp() override {
