@@ -4,6 +4,7 @@
 #include <limits>
 #include <memory>
 
+#include "dialog/dialog_actions.h"
 #include "dialog/number_text.h"
 #include "host/host.h"
 #include "resources/resource_ids.h"
@@ -37,11 +38,23 @@ int32_t flag(controls::Dialog dialog, int box) {
     return controls::is_checked(dialog, box) ? 1 : 0;
 }
 
-void show_and_store(controls::Dialog dialog, int field, std::atomic<int32_t>& slot, const char* key,
+void show_and_store(controls::Dialog dialog, int field, Shared<int32_t>& slot, const char* key,
                     int32_t value) {
     set(slot, value);
     controls::set_text(dialog, field, format_signed_decimal(value).c_str());
     host::store_write(key, value);
+}
+
+// A track closed while Apply ran (or was closing when it began): whatever Apply showed, stored
+// or armed for looping belonged to that track, and may have come after the close's own reset
+// and zeros. The time limit runs on as if looping had been refused.
+void undo_looping(controls::Dialog dialog, int32_t check_time_limit) {
+    reset_looping_controls(dialog);
+    stop_loop_watcher();
+    host::store_write(keys::check_looping, 0);
+    host::store_write(keys::start_loop_time, 0);
+    host::store_write(keys::end_loop_time, 0);
+    if (check_time_limit) start_time_watcher();
 }
 
 }  // namespace
@@ -60,12 +73,9 @@ bool loop_section_usable(const LoopSection& section) {
 }
 
 void apply_dialog(controls::Dialog dialog) {
-    // Looping is armed only for the track playing now: not when a track close is under way,
-    // nor once one has begun since.
-    const CloseStamp began = track_close_stamp();
-    const auto same_track = [began] {
-        return no_close_under_way(began) && track_close_stamp() == began;
-    };
+    // Looping is armed only for the track playing now: what a close under way or begun before
+    // the end does to the dialog and the store is made again at the end (undo_looping).
+    const CloseStamp began = begin_loop_handler(dialog);
 
     // The limit and the subsong option reach Settings before a time watcher is started
     // below, so that its very first check already uses them.
@@ -100,20 +110,16 @@ void apply_dialog(controls::Dialog dialog) {
                    section.start);
     show_and_store(dialog, IDC_LOOP_END, settings.end_loop_time, keys::end_loop_time, section.end);
 
-    if (!looping) return;
-    if (host::is_playing() && loop_section_usable(section) && same_track()) {
+    if (looping && host::is_playing() && loop_section_usable(section)) {
         host::store_write(keys::check_looping, 1);
-        // A close that came during that write stored its 0 before this 1: refused after all.
-        if (same_track()) {
-            stop_time_watcher();
-            if (start_loop_watcher(began)) return;
-            // A close began meanwhile: the time limit runs on as if looping had been refused.
-            if (check_time_limit) start_time_watcher();
-        }
+        stop_time_watcher();
+        start_loop_watcher(began);
+    } else if (looping) {
+        host::store_write(keys::check_looping, 0);
+        controls::set_checked(dialog, IDC_LOOP_ENABLE, false);
+        stop_loop_watcher();
     }
-    host::store_write(keys::check_looping, 0);
-    controls::set_checked(dialog, IDC_LOOP_ENABLE, false);
-    stop_loop_watcher();
+    if (!same_track(began)) undo_looping(dialog, check_time_limit);
 }
 
 }  // namespace quarvel

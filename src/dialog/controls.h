@@ -9,19 +9,23 @@ namespace controls {
 
 using Dialog = void*;  // the dialog window
 
-// On the dialog's own thread a change is an ordinary window call. From another thread (a
-// track close delivered elsewhere) it waits at most this long for the dialog's thread to
-// answer, so that a busy dialog cannot hold up the player's thread; the text must then stay
-// valid after the call (a literal).
+// How long, in all, a track close delivered on another thread than the dialog's waits for the
+// dialog's thread, so that a busy dialog cannot hold up the player's thread.
 inline constexpr unsigned cross_thread_answer_ms = 100;
 
-// Both report whether the dialog answered.
+// Changes made by the dialog's own handlers (from another thread they would wait up to
+// cross_thread_answer_ms each). Both report whether the dialog answered.
 bool set_checked(Dialog dialog, int id, bool checked);
 bool set_text(Dialog dialog, int id, const wchar_t* text);
 
-// Has the dialog run its own "Reset" as soon as its thread is free, before it handles any
-// input that comes later (a posted message: the thread takes those before keyboard and mouse
-// input). For changes that the dialog did not answer in time.
+// Has the dialog's thread run its looping reset (on_reset_message) now: directly on that
+// thread, else with one wait of at most cross_thread_answer_ms. False when the dialog did not
+// answer in time. A window with the dialog's caption that does not answer as this plug-in's
+// dialog gets the reset's three changes made directly, within what is left of the same wait.
+bool reset_now(Dialog dialog);
+
+// Has the dialog's thread run on_reset_message as soon as it is free: after the messages sent
+// to it, before any input that comes later (a posted message).
 void reset_later(Dialog dialog);
 
 bool is_checked(Dialog dialog, int id);

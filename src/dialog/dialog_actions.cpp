@@ -4,10 +4,14 @@
 #include "host/host.h"
 #include "resources/resource_ids.h"
 #include "settings/settings.h"
+#include "settings/shared_word.h"
 
 namespace quarvel {
 
 namespace {
+
+// A track close did not reach the dialog in time: the dialog's next handler resets it first.
+Shared<bool> reset_owed{false};
 
 int32_t stored(const char* key) {
     int32_t value = 0;
@@ -21,7 +25,19 @@ void tick_if_set(controls::Dialog dialog, int box, const char* key) {
 
 }  // namespace
 
+CloseStamp begin_loop_handler(controls::Dialog dialog) {
+    if (reset_owed.exchange(false)) reset_looping_controls(dialog);
+    return track_close_stamp();
+}
+
+void end_loop_handler(controls::Dialog dialog, CloseStamp began) {
+    if (!same_track(began)) reset_looping_controls(dialog);
+}
+
 void open_dialog(controls::Dialog dialog) {
+    // The dialog opening while a track closes: the close may not find it yet, and it may read
+    // the store before the close writes its zeros.
+    const CloseStamp began = begin_loop_handler(dialog);
     tick_if_set(dialog, IDC_TIME_ENABLE, keys::check_time_limit);
     // Shown unsigned, as the field reads it back: a negative limit appears as a large number.
     controls::set_text(
@@ -33,6 +49,7 @@ void open_dialog(controls::Dialog dialog) {
                        format_signed_decimal(stored(keys::start_loop_time)).c_str());
     controls::set_text(dialog, IDC_LOOP_END,
                        format_signed_decimal(stored(keys::end_loop_time)).c_str());
+    end_loop_handler(dialog, began);
 }
 
 void feature_box_clicked(controls::Dialog dialog, int box) {
@@ -41,19 +58,33 @@ void feature_box_clicked(controls::Dialog dialog, int box) {
 }
 
 void set_field_to_position(controls::Dialog dialog, int field) {
+    // While it waits for the position, the dialog's thread may take a close's reset: the
+    // position answered may then be the closed track's.
+    const CloseStamp began = begin_loop_handler(dialog);
     const int32_t position = host::position();
     controls::set_text(dialog, field, format_signed_decimal(position == -1 ? 0 : position).c_str());
+    end_loop_handler(dialog, began);
 }
 
-bool reset_looping_controls(controls::Dialog dialog) {
-    return controls::set_checked(dialog, IDC_LOOP_ENABLE, false) &&
-           controls::set_text(dialog, IDC_LOOP_START, L"0") &&
-           controls::set_text(dialog, IDC_LOOP_END, L"0");
+void reset_looping_controls(controls::Dialog dialog) {
+    controls::set_checked(dialog, IDC_LOOP_ENABLE, false);
+    controls::set_text(dialog, IDC_LOOP_START, L"0");
+    controls::set_text(dialog, IDC_LOOP_END, L"0");
+}
+
+long on_reset_message(controls::Dialog dialog) {
+    begin_loop_handler(dialog);
+    reset_looping_controls(dialog);
+    return reset_mark;
 }
 
 void clear_looping_in_open_dialog() {
     controls::Dialog dialog = controls::find_open_dialog();
-    if (dialog && !reset_looping_controls(dialog)) controls::reset_later(dialog);
+    if (!dialog || controls::reset_now(dialog)) return;
+    // Owed before it is posted: a handler that begins before the posted reset runs it. One
+    // that began earlier sees this close in its stamp.
+    reset_owed.store(true);
+    controls::reset_later(dialog);
 }
 
 }  // namespace quarvel

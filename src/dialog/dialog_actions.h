@@ -1,7 +1,13 @@
 // What the configuration dialog does for each of its controls, apart from Apply.
+//
+// A track close may come on another thread at any moment of a dialog handler. So every handler
+// that reads or writes the loop controls or keys first runs a reset that a close left owed to
+// the dialog, and takes a close stamp (begin_loop_handler); if a close was under way or began
+// before it ends, it ends by clearing looping in the dialog (and Apply in the store).
 #pragma once
 
 #include "dialog/controls.h"
+#include "watchers/track_events.h"
 
 namespace quarvel {
 
@@ -14,14 +20,21 @@ void feature_box_clicked(controls::Dialog dialog, int box);
 // "Set now": the live position into a loop field ("0" while nothing plays).
 void set_field_to_position(controls::Dialog dialog, int field);
 
-// "Reset": looping off and both loop fields "0", in the dialog only. Stops at the first
-// change that the dialog does not answer in time (from another thread, at most three times
-// controls::cross_thread_answer_ms in all) and returns whether all were made.
-bool reset_looping_controls(controls::Dialog dialog);
+// "Reset": looping off and both loop fields "0", in the dialog only.
+void reset_looping_controls(controls::Dialog dialog);
 
-// What a track close does to the dialog: "Reset" in the open configuration dialog, if any.
-// Where the dialog's thread does not answer in time, the rest of the reset is left to that
-// thread, which runs it as soon as it is free, before any later input.
+// The dialog's private message from a track close (sent, or posted when the dialog did not
+// answer in time): "Reset". Returns the mark by which the close knows its own dialog.
+long on_reset_message(controls::Dialog dialog);
+inline constexpr long reset_mark = 0x51525643;  // "QRVC"
+
+// The start and end of a handler that touches looping (see above).
+CloseStamp begin_loop_handler(controls::Dialog dialog);
+void end_loop_handler(controls::Dialog dialog, CloseStamp began);
+
+// What a track close does to the dialog: "Reset" in the open configuration dialog, if any, on
+// the dialog's own thread. Where that thread does not answer in time, the reset is owed: it is
+// posted, and whichever handler of the dialog runs first runs it.
 void clear_looping_in_open_dialog();
 
 }  // namespace quarvel

@@ -31,7 +31,7 @@ bool command(HWND dialog, int control) {
             set_field_to_position(dialog, IDC_LOOP_END);
             return true;
         case IDC_LOOP_RESET:
-            reset_looping_controls(dialog);
+            on_reset_message(dialog);
             return true;
         case IDC_APPLY:
             apply_dialog(dialog);
@@ -48,8 +48,9 @@ INT_PTR CALLBACK dialog_procedure(HWND dialog, UINT message, WPARAM wparam, LPAR
             return TRUE;
         case WM_COMMAND:
             return command(dialog, LOWORD(wparam)) ? TRUE : FALSE;
-        case reset_looping_message:  // a track close found this thread busy
-            reset_looping_controls(dialog);
+        case reset_looping_message:  // from a track close, sent or posted
+            // A dialog procedure gives a sent message's result through DWLP_MSGRESULT.
+            SetWindowLongPtrW(dialog, DWLP_MSGRESULT, on_reset_message(dialog));
             return TRUE;
         case WM_DESTROY:
             EndDialog(dialog, 1);

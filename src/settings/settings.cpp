@@ -16,7 +16,7 @@ namespace {
 
 // Reads `key` into `slot`; an absent key (or a failed read) takes its default, which is
 // written back so that the store holds every key afterwards.
-void load_key(const char* key, std::atomic<int32_t>& slot) {
+void load_key(const char* key, Shared<int32_t>& slot) {
     int32_t value = 0;
     if (!host::store_read(key, value)) {
         value = default_of(key);
@@ -36,7 +36,7 @@ void load_settings() {
         host::store_remove(keys::legacy_check_limit);
     }
 
-    std::atomic<int32_t> check_looping_scratch{0};  // the store alone keeps check_looping
+    Shared<int32_t> check_looping_scratch{0};  // the store alone keeps check_looping
     load_key(keys::check_time_limit, settings.check_time_limit);
     load_key(keys::time_limit, settings.time_limit);
     load_key(keys::subsong_limit, settings.subsong_limit);

@@ -2,8 +2,9 @@
 // in-memory copy that the watcher threads read.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+
+#include "settings/shared_word.h"
 
 namespace quarvel {
 
@@ -23,19 +24,19 @@ inline constexpr int32_t default_time_limit = 60;
 
 // Shared with the watchers without a lock: every value is one word, loaded and stored whole.
 struct Settings {
-    std::atomic<int32_t> check_time_limit{0};
-    std::atomic<int32_t> time_limit{0};
-    std::atomic<int32_t> subsong_limit{0};
-    std::atomic<int32_t> start_loop_time{0};
-    std::atomic<int32_t> end_loop_time{0};
+    Shared<int32_t> check_time_limit{0};
+    Shared<int32_t> time_limit{0};
+    Shared<int32_t> subsong_limit{0};
+    Shared<int32_t> start_loop_time{0};
+    Shared<int32_t> end_loop_time{0};
 };
 
 extern Settings settings;
 
-inline int32_t get(const std::atomic<int32_t>& value) {
+inline int32_t get(const Shared<int32_t>& value) {
     return value.load(std::memory_order_relaxed);
 }
-inline void set(std::atomic<int32_t>& value, int32_t v) {
+inline void set(Shared<int32_t>& value, int32_t v) {
     value.store(v, std::memory_order_relaxed);
 }
 

@@ -15,7 +15,7 @@ void loop_pass(CloseStamp armed_for) {
     const int32_t start = get(settings.start_loop_time);
     // Widened so that a position near the 32-bit limit cannot wrap.
     const bool too_early = int64_t{position} + loop_lead_tolerance_ms <= int64_t{start};
-    if ((position >= end || too_early) && track_close_stamp() == armed_for) host::jump_to(start);
+    if ((position >= end || too_early) && same_track(armed_for)) host::jump_to(start);
 }
 
 }  // namespace quarvel

@@ -1,9 +1,8 @@
 #include "watchers/track_events.h"
 
-#include <atomic>
-
 #include "host/host.h"
 #include "settings/settings.h"
+#include "settings/shared_word.h"
 #include "watchers/watcher_control.h"
 
 namespace quarvel {
@@ -19,7 +18,7 @@ constexpr int32_t subsong_tag_fallback = -6;
 constexpr CloseStamp close_under_way = 1u;
 constexpr CloseStamp under_way_mask = 0xFFu;
 constexpr CloseStamp close_begun = 0x100u;
-std::atomic<CloseStamp> closes{0};
+Shared<CloseStamp> closes{0};
 
 // Whether the current track reports subsongs; the tag text goes back to the player at once.
 bool track_reports_subsongs() {
@@ -54,7 +53,8 @@ void track_opened() {
 }
 
 void track_closed(ClearDialogLooping clear_dialog_looping) {
-    // From here on no loop watcher makes a pass, and no Apply that is under way arms looping.
+    // From here on no loop watcher begins a pass, and every dialog handler that is under way
+    // undoes what it did for looping.
     closes.fetch_add(close_begun + close_under_way);
 
     // Looping belonged to the track that closed: clear it in an open dialog too, unsaved
@@ -81,8 +81,8 @@ CloseStamp track_close_stamp() {
     return closes.load();
 }
 
-bool no_close_under_way(CloseStamp stamp) {
-    return (stamp & under_way_mask) == 0;
+bool same_track(CloseStamp stamp) {
+    return (stamp & under_way_mask) == 0 && closes.load() == stamp;
 }
 
 }  // namespace quarvel

@@ -13,12 +13,14 @@ using ClearDialogLooping = void (*)();
 void new_track(const char* file, ClearDialogLooping clear_dialog_looping);
 
 // A snapshot of the track closes: it changes when a close begins, and again when it ends.
-// Looping belongs to the track that was playing when Apply began, so Apply arms it only for a
-// stamp taken while no close was under way, and the loop watcher makes its passes only while
-// the stamp it was armed for is still the current one.
+// Looping belongs to the track that was playing when a dialog handler began: each handler
+// that touches looping takes a stamp first and undoes what it did for looping when the track
+// has changed since; the loop watcher makes its passes only while the track it was armed for
+// still plays.
 using CloseStamp = uint32_t;
 CloseStamp track_close_stamp();
-// Whether `stamp` was taken while no track close was under way.
-bool no_close_under_way(CloseStamp stamp);
+// Whether the track playing when `stamp` was taken still plays: no close was under way then,
+// and none has begun since.
+bool same_track(CloseStamp stamp);
 
 }  // namespace quarvel

@@ -6,7 +6,7 @@
 
 namespace quarvel {
 
-std::atomic<bool> has_subsongs{false};
+Shared<bool> has_subsongs{false};
 
 namespace {
 
@@ -55,12 +55,14 @@ class WatcherControl {
             }
         } else {
             // Rest first, then check; a stop during the rest ends the watcher before it
-            // sends anything more, and so does a track close, even one that came before the
-            // flag was set (its stop found nothing to stop).
+            // sends anything more. The stamp check is needed besides the run flag: Apply may
+            // start the watcher while a close is under way whose stop came first (the watcher
+            // would pass until Apply's own check undoes the start), and a close marks itself
+            // before it stops the watcher.
             const CloseStamp armed_for = armed_for_.load();
             while (current(token)) {
                 threads::rest_1ms(rest);
-                if (!current(token) || track_close_stamp() != armed_for) break;
+                if (!current(token) || !same_track(armed_for)) break;
                 loop_pass(armed_for);
             }
         }
@@ -86,9 +88,9 @@ class WatcherControl {
     }
 
     const WatcherKind kind_;
-    std::atomic<uint32_t> word_;
-    std::atomic<bool> busy_{false};  // a watcher of this kind is inside its passes
-    std::atomic<CloseStamp> armed_for_{0};
+    Shared<uint32_t> word_;
+    Shared<bool> busy_{false};  // a watcher of this kind is inside its passes
+    Shared<CloseStamp> armed_for_{0};
 };
 
 WatcherControl time_control{WatcherKind::time_limit};
@@ -106,15 +108,11 @@ void stop_loop_watcher() {
     loop_control.stop();
 }
 
-bool start_loop_watcher(CloseStamp armed_for) {
+void start_loop_watcher(CloseStamp armed_for) {
     // A running watcher was armed for this same stamp: a close in between would have
     // stopped it before any Apply could take a new one.
     loop_control.arm_for(armed_for);
     loop_control.start();
-    if (track_close_stamp() == armed_for) return true;
-    // A close began meanwhile; its stop may have come before the start above.
-    loop_control.stop();
-    return false;
 }
 
 bool time_watch_running() {

@@ -11,9 +11,9 @@
 // left its passes, so passes of one kind never overlap.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
+#include "settings/shared_word.h"
 #include "watchers/thread.h"
 #include "watchers/track_events.h"
 
@@ -26,16 +26,16 @@ void stop_time_watcher();
 void stop_loop_watcher();
 
 // Looping belongs to one track: the loop watcher is armed for the close stamp that Apply
-// took when it began, and makes no pass once a track close has begun since. Returns whether
-// looping is armed; false when a close began before the start was complete (then nothing runs
-// and the flag is clear again).
-bool start_loop_watcher(CloseStamp armed_for);
+// took when it began, and begins no pass while that stamp shows a close under way, nor once a
+// track close has begun since. A pass that has begun finishes (its jump may come after the
+// close has returned); the close does not wait for it.
+void start_loop_watcher(CloseStamp armed_for);
 
 bool time_watch_running();
 bool loop_watch_running();
 
 // True when the current track reports subsongs; written on every track open.
-extern std::atomic<bool> has_subsongs;
+extern Shared<bool> has_subsongs;
 
 // Body of a watcher thread, called by the thread seam with the token its start was given and
 // the thread's rest.

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "dialog/controls.h"
+#include "dialog/dialog_actions.h"
 #include "fake_host.h"
 
 namespace fake {
@@ -34,13 +35,6 @@ fake::Dialog& of(Dialog dialog) {
     return *static_cast<fake::Dialog*>(dialog);
 }
 
-// Logs a change and tells whether the dialog answers it.
-bool answered(fake::Dialog& dialog, std::string change) {
-    const bool answers = dialog.answers != 0;
-    if (dialog.answers > 0) --dialog.answers;
-    fake::player().record(answers ? change : change + " (no answer)");
-    return answers;
-}
 
 }  // namespace
 
@@ -49,8 +43,7 @@ bool is_checked(Dialog dialog, int id) {
 }
 
 bool set_checked(Dialog dialog, int id, bool checked) {
-    if (!answered(of(dialog), "check " + std::to_string(id) + "=" + (checked ? "1" : "0")))
-        return false;
+    fake::player().record("check " + std::to_string(id) + "=" + (checked ? "1" : "0"));
     of(dialog).boxes[id] = checked;
     return true;
 }
@@ -64,10 +57,14 @@ size_t read_text(Dialog dialog, int id, wchar_t* buffer, size_t size) {
 }
 
 bool set_text(Dialog dialog, int id, const wchar_t* text) {
-    if (!answered(of(dialog), "text " + std::to_string(id) + "=" + fake::narrow(text)))
-        return false;
+    fake::player().record("text " + std::to_string(id) + "=" + fake::narrow(text));
     of(dialog).texts[id] = text;
     return true;
+}
+
+bool reset_now(Dialog dialog) {
+    fake::player().record(of(dialog).answers ? "reset sent" : "reset sent (no answer)");
+    return of(dialog).answers && quarvel::on_reset_message(dialog) == quarvel::reset_mark;
 }
 
 void reset_later(Dialog dialog) {

@@ -11,10 +11,10 @@ namespace fake {
 struct Dialog {
     std::map<int, bool> boxes;
     std::map<int, std::wstring> texts;
-    // How many more changes the dialog answers (-1: all). An unanswered change is logged with
-    // "(no answer)" and not made, as when the dialog's thread is busy.
-    int answers = -1;
-    // "Reset"s left to the dialog's thread (controls::reset_later), not yet run.
+    // Whether the dialog's thread answers a track close's reset in time (controls::reset_now);
+    // an unanswered one is logged with "(no answer)", as when that thread is busy.
+    bool answers = true;
+    // Resets posted to the dialog's thread (controls::reset_later), not yet run.
     int resets_posted = 0;
 
     bool checked(int id) const;

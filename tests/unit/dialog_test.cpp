@@ -67,7 +67,7 @@ TEST_F(DialogTest, ResetTouchesOnlyTheDialog) {
     start_loop_watcher();  // looping armed earlier
     dialog.boxes = {{1000, true}};
     dialog.texts = {{1100, L"100"}, {1200, L"200"}};
-    EXPECT_TRUE(quarvel::reset_looping_controls(&dialog));
+    EXPECT_EQ(quarvel::on_reset_message(&dialog), quarvel::reset_mark);
     EXPECT_FALSE(dialog.checked(1000));
     EXPECT_EQ(dialog.text(1100), "0");
     EXPECT_EQ(dialog.text(1200), "0");
