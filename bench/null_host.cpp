@@ -51,6 +51,9 @@ size_t read_text(Dialog, int, wchar_t* buffer, size_t) {
 bool set_text(Dialog, int, const wchar_t*) {
     return true;
 }
+bool reset_now(Dialog) {
+    return true;
+}
 void reset_later(Dialog) {}
 Dialog find_open_dialog() {
     return nullptr;
