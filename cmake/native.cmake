@@ -43,6 +43,16 @@ target_link_libraries(unit_tests PRIVATE quarvel_core quarvel_fakes quarvel_thre
 target_compile_options(unit_tests PRIVATE ${QUARVEL_WARNINGS})
 add_test(NAME unit_tests COMMAND unit_tests)
 
+# The interleaving explorer: the same logic built with every shared word a switch point,
+# run on threads that it schedules one at a time through every schedule within its bound.
+# scripts/test runs it directly, so that its summary line shows.
+add_executable(interleaving_explorer ${QUARVEL_CORE_SOURCES} tests/fakes/fake_host.cpp
+    tests/explore/explorer.cpp tests/explore/dialog_model.cpp tests/explore/scenarios.cpp)
+target_compile_definitions(interleaving_explorer PRIVATE QUARVEL_EXPLORED)
+target_include_directories(interleaving_explorer PRIVATE src tests/fakes tests/explore)
+target_link_libraries(interleaving_explorer PRIVATE Threads::Threads)
+target_compile_options(interleaving_explorer PRIVATE ${QUARVEL_WARNINGS} -O2)
+
 # Fuzz target over the loop section's correction and arming (clang's libFuzzer); the test
 # runs a fixed, seeded number of inputs.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND NOT QUARVEL_SANITIZE MATCHES "thread")

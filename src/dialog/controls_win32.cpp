@@ -21,8 +21,8 @@ bool on_dialog_thread(HWND dialog) {
 // answer within `ms` (or is hung). On the window's own thread it is a plain call.
 bool send_within(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD ms,
                  DWORD_PTR* result) {
-    return SendMessageTimeoutW(window, message, wparam, lparam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
-                               ms, result) != 0;
+    return SendMessageTimeoutW(window, message, wparam, lparam, SMTO_NORMAL | SMTO_ABORTIFHUNG, ms,
+                               result) != 0;
 }
 
 bool send_bounded(HWND dialog, int id, UINT message, WPARAM wparam, LPARAM lparam,

@@ -26,8 +26,11 @@ void tick_if_set(controls::Dialog dialog, int box, const char* key) {
 }  // namespace
 
 CloseStamp begin_loop_handler(controls::Dialog dialog) {
+    // The stamp before the owed reset: a close that sets the word only after this handler has
+    // looked at it began after the stamp was taken, and the handler's end sees it.
+    const CloseStamp began = track_close_stamp();
     if (reset_owed.exchange(false)) reset_looping_controls(dialog);
-    return track_close_stamp();
+    return began;
 }
 
 void end_loop_handler(controls::Dialog dialog, CloseStamp began) {

@@ -2,8 +2,8 @@
 //
 // In the DLL and the ordinary native builds a shared word is exactly a std::atomic. The
 // interleaving explorer of the native tests builds the same sources with QUARVEL_EXPLORED: then
-// every load, store and read-modify-write is followed by a point where the explorer may let
-// another thread run.
+// every load, store and read-modify-write comes after a point where the explorer may let another
+// thread run first.
 #pragma once
 
 #include <atomic>
@@ -31,17 +31,14 @@ class Shared {
     Shared(const Shared&) = delete;
     Shared& operator=(const Shared&) = delete;
 
-    T load(order o = std::memory_order_seq_cst) const { return after(word_.load(o)); }
-    void store(T value, order o = std::memory_order_seq_cst) {
-        word_.store(value, o);
-        explore::switch_point();
-    }
-    T exchange(T value) { return after(word_.exchange(value)); }
-    T fetch_add(T value) { return after(word_.fetch_add(value)); }
-    T fetch_sub(T value) { return after(word_.fetch_sub(value)); }
-    T fetch_and(T value) { return after(word_.fetch_and(value)); }
+    T load(order o = std::memory_order_seq_cst) const { return (point(), word_.load(o)); }
+    void store(T value, order o = std::memory_order_seq_cst) { (point(), word_.store(value, o)); }
+    T exchange(T value) { return (point(), word_.exchange(value)); }
+    T fetch_add(T value) { return (point(), word_.fetch_add(value)); }
+    T fetch_sub(T value) { return (point(), word_.fetch_sub(value)); }
+    T fetch_and(T value) { return (point(), word_.fetch_and(value)); }
     bool compare_exchange_strong(T& expected, T desired, order = std::memory_order_seq_cst) {
-        return after(word_.compare_exchange_strong(expected, desired));
+        return (point(), word_.compare_exchange_strong(expected, desired));
     }
     bool compare_exchange_weak(T& expected, T desired, order o = std::memory_order_seq_cst) {
         return compare_exchange_strong(expected, desired, o);
@@ -53,10 +50,9 @@ class Shared {
     }
 
   private:
-    template <class R>
-    static R after(R result) {
+    static int point() {
         explore::switch_point();
-        return result;
+        return 0;
     }
     std::atomic<T> word_;
 };

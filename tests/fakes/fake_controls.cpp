@@ -35,7 +35,6 @@ fake::Dialog& of(Dialog dialog) {
     return *static_cast<fake::Dialog*>(dialog);
 }
 
-
 }  // namespace
 
 bool is_checked(Dialog dialog, int id) {
