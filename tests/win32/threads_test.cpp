@@ -21,6 +21,7 @@ class Threads : public PluginTest {
 
     void TearDown() override {
         sim::hold_after_next_thread_start(0);
+        player.delay_sent_messages(0);
         player.release_ui_thread();
         if (dialog && IsWindow(dialog)) {
             SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -133,5 +134,46 @@ TEST_P(BusyDialog, ACloseResetsItAllTheSameBeforeLaterInput) {
     EXPECT_EQ(stored("start_loop_time"), 0);
     EXPECT_EQ(stored("end_loop_time"), 0);
     EXPECT_TRUE(plugin_threads_ended());
+    EXPECT_EQ(jumps_after_the_close(), 0u);
+}
+
+// A dialog whose thread answers each message from another thread 90 ms late, within the close's
+// bound of 100 ms: the close waits on it once, not once per change of the reset.
+TEST_P(BusyDialog, ACloseWaitsOnASlowDialogOnce) {
+    ready_to_loop(L"1234", L"5678");
+    player.delay_sent_messages(90);
+    player.play(1);
+    const long waited_on = player.delayed_messages();
+    std::printf("a track close held the playback thread %.1f ms with a dialog answering 90 ms late\n",
+                player.last_close_ms());
+    player.delay_sent_messages(0);
+    EXPECT_LE(waited_on, 1);
+    EXPECT_LT(player.last_close_ms(), 5000.0);  // a guard; the count above is the test
+    player.sync_ui_thread();
+    EXPECT_FALSE(checked(dialog, IDC_LOOP_ENABLE));
+    EXPECT_EQ(text(dialog, IDC_LOOP_START), L"0");
+    EXPECT_EQ(text(dialog, IDC_LOOP_END), L"0");
+}
+
+// An automation tool's click on Apply, sent after a close that found the dialog busy, is taken
+// before the reset the close posted: Apply still must not arm the closed track's section.
+TEST_P(BusyDialog, AClickSentAfterABusyCloseArmsNothing) {
+    ready_to_loop(L"1234", L"5678");  // the next track, at 0, lies before the section
+    click(dialog, IDC_APPLY);
+    ASSERT_EQ(stored("check_looping"), 1);
+
+    player.hold_ui_thread();
+    player.play(1);
+    ASSERT_TRUE(player.ui_busy());
+    // Queued as a sent message at once, before the dialog's thread is free again.
+    SendMessageCallbackW(GetDlgItem(dialog, IDC_APPLY), BM_CLICK, 0, 0, nullptr, 0);
+    player.release_ui_thread();
+    player.sync_ui_thread();
+
+    EXPECT_EQ(stored("check_looping"), 0) << "the click armed the closed track's section";
+    EXPECT_EQ(stored("start_loop_time"), 0);
+    EXPECT_EQ(stored("end_loop_time"), 0);
+    EXPECT_FALSE(checked(dialog, IDC_LOOP_ENABLE));
+    ASSERT_TRUE(plugin_threads_ended());
     EXPECT_EQ(jumps_after_the_close(), 0u);
 }

@@ -381,6 +381,45 @@ void Player::release_ui_thread() {
     SetEvent(ui_release_);
 }
 
+namespace {
+
+std::atomic<DWORD> sent_message_delay{0};
+std::atomic<long> sent_messages_delayed{0};
+std::atomic<HWND> main_window{nullptr};
+
+// Runs on the UI thread before each message sent to one of its windows; `from_this_thread` is
+// zero for a message that another thread sent.
+LRESULT CALLBACK before_sent_message(int code, WPARAM from_this_thread, LPARAM message) {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(message);
+    const DWORD delay = sent_message_delay.load();
+    if (code == HC_ACTION && !from_this_thread && delay && sent->hwnd != main_window.load()) {
+        sent_messages_delayed.fetch_add(1);
+        Sleep(delay);
+    }
+    return CallNextHookEx(nullptr, code, from_this_thread, message);
+}
+
+}  // namespace
+
+void Player::delay_sent_messages(DWORD ms) {
+    main_window = window_.load();
+    sent_message_delay = ms;
+    sent_messages_delayed = 0;
+    if (ms && !delay_hook_) {
+        run_on_player_thread([this] {
+            delay_hook_ = SetWindowsHookExW(WH_CALLWNDPROC, before_sent_message, nullptr,
+                                            GetCurrentThreadId());
+        });
+    } else if (!ms && delay_hook_) {
+        run_on_player_thread([this] { UnhookWindowsHookEx(delay_hook_); });
+        delay_hook_ = nullptr;
+    }
+}
+
+long Player::delayed_messages() const {
+    return sent_messages_delayed.load();
+}
+
 void Player::sync_ui_thread() {
     HANDLE handled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     post_to_player_thread([handled] { SetEvent(handled); });

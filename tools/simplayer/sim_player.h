@@ -107,6 +107,11 @@ class Player {
     void hold_ui_thread();
     void release_ui_thread();
     bool ui_busy() const { return ui_busy_.load(); }
+    // From now on the UI thread answers every message that another thread sends to one of its
+    // windows other than the main window (the plug-in's dialog, its controls) `ms` late, as a
+    // slow or busy machine would; 0 ends that. delayed_messages() counts the messages it delayed.
+    void delay_sent_messages(DWORD ms);
+    long delayed_messages() const;
     // Returns once the UI thread has handled every message posted to its windows (the
     // plug-in's dialog among them) before this call.
     void sync_ui_thread();
@@ -207,6 +212,7 @@ class Player {
     std::atomic<long> position_questions_{0};
     std::atomic<bool> instance_live_{false};  // between new_instance and free_instance
     std::atomic<double> last_close_ms_{0};
+    HHOOK delay_hook_ = nullptr;  // delay_sent_messages
     class PlaybackThread;
     std::unique_ptr<PlaybackThread> playback_;
 
