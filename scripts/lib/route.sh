@@ -75,6 +75,16 @@ quarvel_select_routes() {
     esac
 }
 
+# After scripts/setup: leaves out the i386 route, saying so, where 32-bit Wine is not installed
+# because scripts/setup could not install it (it showed why). A forced route is kept as it is.
+quarvel_installed_routes() {
+    [[ -z ${QUARVEL_ROUTE:-} && ${quarvel_routes[0]} == i386 ]] || return 0
+    dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed" && return 0
+    quarvel_routes=(x86-64)
+    quarvel_routes_why="32-bit Wine (wine32:i386) could not be installed: the i386 route is LEFT OUT (scripts/setup showed why; run it again once Debian's i386 packages can be had)"
+    echo "route: $quarvel_routes_why" >&2
+}
+
 # Selects a route for what follows: sets quarvel_preset, quarvel_bin and quarvel_wine, and
 # exports the Wine environment of its prefix.
 quarvel_use_route() {

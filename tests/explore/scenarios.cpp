@@ -96,7 +96,12 @@ void on_call(const std::string& call) {
         for (const Close& c : closes)
             if (c.began < t->pass_began && t->armed_by < c.ended)
                 violation("a loop pass began after a track close began");
-    if (t == dialog.thread && is_message(call)) explore::take_sent();
+    // Waiting for the answer, the dialog's thread takes the messages sent to it, up to one
+    // track close's worth (a reset, or three changes).
+    for (int i = 0; i < 3 && t == dialog.thread && is_message(call); ++i) {
+        explore::switch_point();
+        explore::take_sent();
+    }
 }
 
 void act(const std::string& action) {
