@@ -4,6 +4,9 @@
 //   interleaving_explorer                  every scenario; one summary line
 //   interleaving_explorer NAME             scenario NAME alone
 //   interleaving_explorer --replay NAME N  schedule N of scenario NAME, step by step
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -237,48 +240,83 @@ void wait_for_watcher_threads() {}
 void fail_thread_starts(bool) {}
 }  // namespace fake
 
+namespace {
+
+// Every schedule of one scenario (up to schedule `replay` alone, when it is given): prints the
+// first violating one, or the one replayed, and the scenario's line; returns its two counts.
+std::pair<long, long> explore_row(const Row& row, long replay) {
+    long number = 0, failures = 0;
+    std::vector<int> prefix;
+    do {
+        ++number;
+        closes_seen = quarvel::track_close_stamp() >> 8;
+        set_up(row);
+        if (!explore::run(prefix)) violation("a schedule ran past the step guard");
+        if (violations.empty()) check_the_end();
+        const bool shown = replay ? number == replay : !violations.empty() && !failures;
+        failures += !violations.empty();
+        if (shown) {
+            std::printf("scenario \"%s\", schedule %ld (%ld steps):%s\n", row.name, number,
+                        explore::step(), violations.empty() ? " no violation" : "");
+            for (auto& v : violations) std::printf("  VIOLATION: %s\n", v.c_str());
+            for (auto& line : explore::trace()) std::printf("    %s\n", line.c_str());
+            std::printf("  replay: interleaving_explorer --replay \"%s\" %ld\n", row.name, number);
+        }
+        explore::finish(stop_everything);
+    } while ((!replay || number < replay) && explore::next_prefix(prefix));
+    std::printf("  %-58s %6ld schedules, %ld violating\n", row.name, number, failures);
+    return {number, failures};
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const bool replaying = argc == 4 && std::strcmp(argv[1], "--replay") == 0;
     const char* only = replaying ? argv[2] : argc == 2 ? argv[1] : nullptr;
-    const long replay_number = replaying ? std::atol(argv[3]) : 0;
     explore::set_observer([] {
         // Bits 8-31 of the close stamp count the closes begun.
         const uint32_t begun = quarvel::track_close_stamp() >> 8;
         if (begun != closes_seen) closes.push_back({explore::step(), LONG_MAX});
         closes_seen = begun;
     });
-    long schedules = 0, failed = 0;
-    int scenarios = 0;
+    // Each scenario in a process of its own, all at once (the machine's cores share them); their
+    // reports in table order, each ending in a line with its two counts.
+    std::vector<std::pair<pid_t, FILE*>> children;
     for (const Row& row : rows) {
         if (only && std::strcmp(only, row.name) != 0) continue;
-        ++scenarios;
-        long number = 0, failures = 0;
-        std::vector<int> prefix;
-        do {
-            ++number;
-            closes_seen = quarvel::track_close_stamp() >> 8;
-            set_up(row);
-            if (!explore::run(prefix)) violation("a schedule ran past the step guard");
-            if (violations.empty()) check_the_end();
-            const bool shown =
-                replaying ? number == replay_number : !violations.empty() && !failures;
-            failures += !violations.empty();
-            if (shown) {
-                std::printf("scenario \"%s\", schedule %ld (%ld steps):%s\n", row.name, number,
-                            explore::step(), violations.empty() ? " no violation" : "");
-                for (auto& v : violations) std::printf("  VIOLATION: %s\n", v.c_str());
-                for (auto& line : explore::trace()) std::printf("    %s\n", line.c_str());
-                std::printf("  replay: interleaving_explorer --replay \"%s\" %ld\n", row.name,
-                            number);
-            }
-            explore::finish(stop_everything);
-        } while ((!replaying || number < replay_number) && explore::next_prefix(prefix));
-        std::printf("  %-58s %6ld schedules, %ld violating\n", row.name, number, failures);
-        schedules += number;
-        failed += failures;
+        FILE* report = std::tmpfile();
+        std::fflush(stdout);
+        const pid_t child = fork();
+        if (child == 0) {
+            dup2(fileno(report), STDOUT_FILENO);
+            const auto counts = explore_row(row, replaying ? std::atol(argv[3]) : 0);
+            std::printf("%ld %ld\n", counts.first, counts.second);
+            std::fflush(stdout);
+            _exit(0);
+        }
+        children.emplace_back(child, report);
     }
-    std::printf("explorer: %d scenarios, %ld schedules, %ld violations (preemption bound %d)\n",
-                scenarios, schedules, failed, explore::preemption_bound);
-    return failed || scenarios == 0 ? 1 : 0;
+    long schedules = 0, failed = 0;
+    int lost = 0;
+    for (auto& [child, report] : children) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        std::rewind(report);
+        std::vector<std::string> lines;
+        for (char line[4096]; std::fgets(line, sizeof line, report);) lines.emplace_back(line);
+        long counts[2] = {0, 0};
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || lines.empty() ||
+            std::sscanf(lines.back().c_str(), "%ld %ld", &counts[0], &counts[1]) != 2) {
+            ++lost;  // the scenario's process died: what it printed says where
+            lines.emplace_back("  (the scenario's process died)\n");
+        } else {
+            lines.pop_back();
+        }
+        for (auto& line : lines) std::fputs(line.c_str(), stdout);
+        schedules += counts[0];
+        failed += counts[1];
+    }
+    std::printf("explorer: %zu scenarios, %ld schedules, %ld violations (preemption bound %d)\n",
+                children.size(), schedules, failed + lost, explore::preemption_bound);
+    return failed || lost || children.empty() ? 1 : 0;
 }
