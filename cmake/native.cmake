@@ -47,7 +47,8 @@ add_test(NAME unit_tests COMMAND unit_tests)
 # run on threads that it schedules one at a time through every schedule within its bound.
 # scripts/test runs it directly, so that its summary line shows.
 add_executable(interleaving_explorer ${QUARVEL_CORE_SOURCES} tests/fakes/fake_host.cpp
-    tests/explore/explorer.cpp tests/explore/dialog_model.cpp tests/explore/scenarios.cpp)
+    tests/explore/explorer.cpp tests/explore/dialog_model.cpp tests/explore/scenarios.cpp
+    tests/fakes/no_thread_hooks.cpp)
 target_compile_definitions(interleaving_explorer PRIVATE QUARVEL_EXPLORED)
 target_include_directories(interleaving_explorer PRIVATE src tests/fakes tests/explore)
 target_link_libraries(interleaving_explorer PRIVATE Threads::Threads)
@@ -56,7 +57,8 @@ target_compile_options(interleaving_explorer PRIVATE ${QUARVEL_WARNINGS} -O2)
 # Fuzz target over the loop section's correction and arming (clang's libFuzzer); the test
 # runs a fixed, seeded number of inputs.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND NOT QUARVEL_SANITIZE MATCHES "thread")
-    add_executable(loop_section_fuzz tests/fuzz/loop_section_fuzz.cpp tests/fuzz/no_threads.cpp)
+    add_executable(loop_section_fuzz tests/fuzz/loop_section_fuzz.cpp tests/fuzz/no_threads.cpp
+        tests/fakes/no_thread_hooks.cpp)
     target_link_libraries(loop_section_fuzz PRIVATE quarvel_core quarvel_fakes)
     target_include_directories(loop_section_fuzz PRIVATE src tests/fakes)
     target_compile_options(loop_section_fuzz PRIVATE -fsanitize=fuzzer ${QUARVEL_WARNINGS})

@@ -17,7 +17,6 @@
 #include "dialog_model.h"
 #include "explorer.h"
 #include "fake_host.h"
-#include "fake_threads.h"
 #include "settings/settings.h"
 #include "watchers/thread.h"
 #include "watchers/track_events.h"
@@ -232,13 +231,6 @@ bool start_watcher_thread(uint32_t token) {
 }
 }  // namespace quarvel::threads
 
-namespace fake {
-std::function<void()> on_watcher_start;
-std::function<void(const std::function<void()>&)> on_thread_started;
-std::function<void()> on_rest;
-void wait_for_watcher_threads() {}
-void fail_thread_starts(bool) {}
-}  // namespace fake
 
 namespace {
 
