@@ -144,8 +144,9 @@ TEST_P(BusyDialog, ACloseWaitsOnASlowDialogOnce) {
     player.delay_sent_messages(90);
     player.play(1);
     const long waited_on = player.delayed_messages();
-    std::printf("a track close held the playback thread %.1f ms with a dialog answering 90 ms late\n",
-                player.last_close_ms());
+    std::printf(
+        "a track close held the playback thread %.1f ms with a dialog answering 90 ms late\n",
+        player.last_close_ms());
     player.delay_sent_messages(0);
     EXPECT_LE(waited_on, 1);
     EXPECT_LT(player.last_close_ms(), 5000.0);  // a guard; the count above is the test
@@ -176,4 +177,38 @@ TEST_P(BusyDialog, AClickSentAfterABusyCloseArmsNothing) {
     EXPECT_FALSE(checked(dialog, IDC_LOOP_ENABLE));
     ASSERT_TRUE(plugin_threads_ended());
     EXPECT_EQ(jumps_after_the_close(), 0u);
+}
+
+// A window of the player's own process with the dialog's caption that is not this plug-in's
+// dialog (an older copy's, say): it does not answer the reset message with the plug-in's mark,
+// so the close clears its looping controls directly.
+TEST_P(Threads, ACloseClearsAnotherCopysDialogDirectly) {
+    player.play(0);
+    HANDLE made = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<HWND> other{nullptr};
+    std::thread copy([&] {
+        HWND w = CreateWindowExW(0, L"#32770", dialog_caption, WS_OVERLAPPED | WS_CAPTION, 0, 0,
+                                 300, 150, nullptr, nullptr, nullptr, nullptr);
+        const int ids[] = {IDC_LOOP_ENABLE, IDC_LOOP_START, IDC_LOOP_END};
+        for (int id : ids)
+            CreateWindowExW(0, id == IDC_LOOP_ENABLE ? L"BUTTON" : L"EDIT", L"4444",
+                            WS_CHILD | (id == IDC_LOOP_ENABLE ? BS_AUTOCHECKBOX : 0), 0, 0, 50, 20,
+                            w, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+        CheckDlgButton(w, IDC_LOOP_ENABLE, BST_CHECKED);
+        other = w;
+        SetEvent(made);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+        DestroyWindow(w);
+    });
+    ASSERT_EQ(WaitForSingleObject(made, 10000), WAIT_OBJECT_0);
+
+    player.play(1);
+
+    EXPECT_FALSE(checked(other, IDC_LOOP_ENABLE));
+    EXPECT_EQ(text(other, IDC_LOOP_START), L"0");
+    EXPECT_EQ(text(other, IDC_LOOP_END), L"0");
+    PostThreadMessageW(GetWindowThreadProcessId(other, nullptr), WM_QUIT, 0, 0);
+    copy.join();
+    CloseHandle(made);
 }
