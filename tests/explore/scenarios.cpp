@@ -7,10 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <set>
 #include <sstream>
 
 #include "dialog/dialog_actions.h"
@@ -230,7 +230,6 @@ bool start_watcher_thread(uint32_t token) {
     return true;
 }
 }  // namespace quarvel::threads
-
 
 namespace {
 
