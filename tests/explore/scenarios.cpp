@@ -43,7 +43,7 @@ const Row rows[] = {
     {"Apply arms looping while the track closes", "apply", "close play", "", 0, true, false, false},
     {"OK while the track closes", "ok", "close", "", 1, true, false, false},
     {"Set now while the track closes", "set", "close play", "", 1, true, false, false},
-    {"a tool clicks Apply after a close", "", "close", "click", 1, true, false, false},
+    {"a tool clicks Apply after a close", "", "close play", "click", 1, true, false, false},
     {"Reset and Apply while the track closes", "reset apply", "close", "", 1, true, false, false},
     {"two closes at once", "", "close", "close", 1, true, false, false},
     {"track open while Apply clears the time limit", "apply", "play", "", 0, false, true, false},
