@@ -1,9 +1,9 @@
 // What the configuration dialog does for each of its controls, apart from Apply.
 //
 // A track close may come on another thread at any moment of a dialog handler. So every handler
-// that reads or writes the loop controls or keys first runs a reset that a close left owed to
-// the dialog, and takes a close stamp (begin_loop_handler); if a close was under way or began
-// before it ends, it ends by clearing looping in the dialog (and Apply in the store).
+// that reads or writes the loop controls or keys first takes a close stamp and runs a reset that
+// a close left owed to the dialog (begin_loop_handler); if a close was under way or began before
+// it ends, it ends by clearing looping in the dialog (and Apply in the store).
 #pragma once
 
 #include "dialog/controls.h"
