@@ -41,16 +41,12 @@ namespace controls {
 bool is_checked(Dialog, int) {
     return false;
 }
-bool set_checked(Dialog, int, bool) {
-    return true;
-}
+void set_checked(Dialog, int, bool) {}
 size_t read_text(Dialog, int, wchar_t* buffer, size_t) {
     buffer[0] = L'\0';
     return 0;
 }
-bool set_text(Dialog, int, const wchar_t*) {
-    return true;
-}
+void set_text(Dialog, int, const wchar_t*) {}
 bool reset_now(Dialog) {
     return true;
 }

@@ -13,10 +13,10 @@ using Dialog = void*;  // the dialog window
 // dialog's thread, so that a busy dialog cannot hold up the player's thread.
 inline constexpr unsigned cross_thread_answer_ms = 100;
 
-// Changes made by the dialog's own handlers (from another thread they would wait up to
-// cross_thread_answer_ms each). Both report whether the dialog answered.
-bool set_checked(Dialog dialog, int id, bool checked);
-bool set_text(Dialog dialog, int id, const wchar_t* text);
+// Changes made by the dialog's own handlers, on its thread. Another thread changes the dialog
+// only through reset_now and reset_later.
+void set_checked(Dialog dialog, int id, bool checked);
+void set_text(Dialog dialog, int id, const wchar_t* text);
 
 // Has the dialog's thread run its looping reset (on_reset_message) now: directly on that
 // thread, else with one wait of at most cross_thread_answer_ms. False when the dialog did not

@@ -13,10 +13,6 @@ HWND window(Dialog dialog) {
     return static_cast<HWND>(dialog);
 }
 
-bool on_dialog_thread(HWND dialog) {
-    return GetWindowThreadProcessId(dialog, nullptr) == GetCurrentThreadId();
-}
-
 // A message to a window that another thread may run: given up when that thread does not
 // answer within `ms` (or is hung). On the window's own thread it is a plain call.
 bool send_within(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD ms,
@@ -25,27 +21,19 @@ bool send_within(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD 
                                result) != 0;
 }
 
-bool send_bounded(HWND dialog, int id, UINT message, WPARAM wparam, LPARAM lparam,
-                  DWORD ms = cross_thread_answer_ms) {
+bool send_bounded(HWND dialog, int id, UINT message, WPARAM wparam, LPARAM lparam, DWORD ms) {
     DWORD_PTR result = 0;
     return send_within(GetDlgItem(dialog, id), message, wparam, lparam, ms, &result);
 }
 
 }  // namespace
 
-bool set_checked(Dialog dialog, int id, bool checked) {
-    const WPARAM state = checked ? BST_CHECKED : BST_UNCHECKED;
-    if (!on_dialog_thread(window(dialog)))
-        return send_bounded(window(dialog), id, BM_SETCHECK, state, 0);
-    CheckDlgButton(window(dialog), id, static_cast<UINT>(state));
-    return true;
+void set_checked(Dialog dialog, int id, bool checked) {
+    CheckDlgButton(window(dialog), id, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-bool set_text(Dialog dialog, int id, const wchar_t* text) {
-    if (!on_dialog_thread(window(dialog)))
-        return send_bounded(window(dialog), id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+void set_text(Dialog dialog, int id, const wchar_t* text) {
     SetDlgItemTextW(window(dialog), id, text);
-    return true;
 }
 
 bool reset_now(Dialog dialog) {

@@ -1,6 +1,8 @@
 #include "dialog_model.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <sstream>
@@ -17,9 +19,7 @@ thread_local int close_sends = 0;
 namespace {
 
 struct Sent {
-    enum { reset, check, text, click } kind;
-    int id = 0;
-    std::wstring value;
+    enum { reset, click } kind;
     bool begun = false, done = false;
     long result = 0;
 };
@@ -28,6 +28,13 @@ int posted = 0;
 
 bool on_dialog_thread() {
     return !self() || self() == dialog.thread;
+}
+
+// A control changed from another thread than the dialog's would bypass the message rules.
+void own_thread(const char* change) {
+    if (on_dialog_thread()) return;
+    std::fprintf(stderr, "explorer: a %s change from another thread than the dialog's\n", change);
+    std::abort();
 }
 
 std::string narrow(const std::wstring& text) {
@@ -39,12 +46,6 @@ void handle(Sent& message) {
     switch (message.kind) {
         case Sent::reset:
             message.result = quarvel::on_reset_message(&dialog);
-            break;
-        case Sent::check:
-            controls::set_checked(&dialog, message.id, message.value == L"1");
-            break;
-        case Sent::text:
-            controls::set_text(&dialog, message.id, message.value.c_str());
             break;
         case Sent::click:
             dialog.thread->action_began = dialog.handler_began = step();
@@ -142,26 +143,16 @@ namespace controls {
 
 using explore::dialog;
 
-bool set_checked(Dialog, int id, bool checked) {
-    if (!explore::on_dialog_thread()) {
-        auto change = std::make_shared<explore::Sent>();
-        *change = {explore::Sent::check, id, checked ? L"1" : L"0"};
-        return explore::send(change, true);
-    }
+void set_checked(Dialog, int id, bool checked) {
+    explore::own_thread("check");
     explore::note("check " + std::to_string(id) + "=" + (checked ? "1" : "0"));
     dialog.boxes[id] = checked;
-    return true;
 }
 
-bool set_text(Dialog, int id, const wchar_t* text) {
-    if (!explore::on_dialog_thread()) {
-        auto change = std::make_shared<explore::Sent>();
-        *change = {explore::Sent::text, id, text};
-        return explore::send(change, true);
-    }
+void set_text(Dialog, int id, const wchar_t* text) {
+    explore::own_thread("text");
     explore::note("text " + std::to_string(id) + "=" + explore::narrow(text));
     dialog.texts[id] = text;
-    return true;
 }
 
 bool reset_now(Dialog) {

@@ -41,10 +41,9 @@ bool is_checked(Dialog dialog, int id) {
     return of(dialog).checked(id);
 }
 
-bool set_checked(Dialog dialog, int id, bool checked) {
+void set_checked(Dialog dialog, int id, bool checked) {
     fake::player().record("check " + std::to_string(id) + "=" + (checked ? "1" : "0"));
     of(dialog).boxes[id] = checked;
-    return true;
 }
 
 size_t read_text(Dialog dialog, int id, wchar_t* buffer, size_t size) {
@@ -55,10 +54,9 @@ size_t read_text(Dialog dialog, int id, wchar_t* buffer, size_t size) {
     return text.size();
 }
 
-bool set_text(Dialog dialog, int id, const wchar_t* text) {
+void set_text(Dialog dialog, int id, const wchar_t* text) {
     fake::player().record("text " + std::to_string(id) + "=" + fake::narrow(text));
     of(dialog).texts[id] = text;
-    return true;
 }
 
 bool reset_now(Dialog dialog) {
