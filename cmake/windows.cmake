@@ -35,6 +35,13 @@ target_compile_options(xmp-quarvel PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:${QUARVEL_WARNINGS} -Os -fno-exceptions -fno-rtti
         -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables>)
 target_link_options(xmp-quarvel PRIVATE ${QUARVEL_STATIC_RUNTIME} -s -Wl,--gc-sections)
+# The build moment (quarvel_build_release in scripts/lib/route.sh): the About text that shows it
+# is compiled again whenever it changes.
+set(QUARVEL_MOMENT ${CMAKE_BINARY_DIR}/source-date-epoch)
+if(NOT EXISTS ${QUARVEL_MOMENT})
+    file(WRITE ${QUARVEL_MOMENT} "")
+endif()
+set_source_files_properties(src/host/about.cpp PROPERTIES OBJECT_DEPENDS ${QUARVEL_MOMENT})
 
 # GoogleTest, cross-built.
 add_subdirectory(${QUARVEL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)

@@ -75,14 +75,46 @@ quarvel_select_routes() {
     esac
 }
 
+# Where scripts/setup could not install 32-bit Wine, it remembers when, outside the work tree,
+# for six hours: until then setup does not try again (scripts/setup --retry does, at once).
+quarvel_i386_note="${XDG_CACHE_HOME:-$HOME/.cache}/xmp-quarvel/i386-wine-failed"
+quarvel_i386_remembered_s=$((6 * 3600))
+
+# Prints when installing 32-bit Wine last failed (seconds since 1970), if that is remembered
+# and less than six hours ago; fails otherwise.
+quarvel_i386_failed_at() {
+    local at
+    at=$(cat "$quarvel_i386_note" 2>/dev/null) && [[ $at =~ ^[0-9]+$ ]] &&
+        (($(date +%s) - at < quarvel_i386_remembered_s)) && echo "$at"
+}
+
 # After scripts/setup: leaves out the i386 route, saying so, where 32-bit Wine is not installed
 # because scripts/setup could not install it (it showed why). A forced route is kept as it is.
 quarvel_installed_routes() {
     [[ -z ${QUARVEL_ROUTE:-} && ${quarvel_routes[0]} == i386 ]] || return 0
     dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed" && return 0
+    local at
     quarvel_routes=(x86-64)
-    quarvel_routes_why="32-bit Wine (wine32:i386) could not be installed: the i386 route is LEFT OUT (scripts/setup showed why; run it again once Debian's i386 packages can be had)"
+    if at=$(quarvel_i386_failed_at); then
+        quarvel_routes_why="32-bit Wine (wine32:i386) could not be installed at $(TZ=UTC date -d "@$at" '+%Y-%m-%d %H:%M UTC'): the i386 route is LEFT OUT until $(TZ=UTC date -d "@$((at + quarvel_i386_remembered_s))" '+%H:%M UTC') (scripts/setup --retry tries again now)"
+    else
+        quarvel_routes_why="32-bit Wine (wine32:i386) is not installed: the i386 route is LEFT OUT (scripts/setup, as root, installs it)"
+    fi
     echo "route: $quarvel_routes_why" >&2
+}
+
+# Builds the released DLL, build/win32/bin/xmp-quarvel.dll, at one moment, fixed here for the
+# whole command: SOURCE_DATE_EPOCH as given, else now. It is the About text's build date and
+# time (the compiler gives them in UTC for it) and the PE time stamps (the linker takes it too);
+# scripts/package reads it back from the About text for the zip's entries. So the same commit
+# and moment give the same bytes, wherever and whenever they are built.
+quarvel_build_release() {
+    export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(date +%s)}
+    quarvel_configure win32
+    # The moment is a dependency of the About text (cmake/windows.cmake).
+    local stamp="$quarvel_root/build/win32/source-date-epoch"
+    [[ $(cat "$stamp" 2>/dev/null) == "$SOURCE_DATE_EPOCH" ]] || echo "$SOURCE_DATE_EPOCH" >"$stamp"
+    cmake --build --preset win32 --target xmp-quarvel
 }
 
 # Selects a route for what follows: sets quarvel_preset, quarvel_bin and quarvel_wine, and
