@@ -47,11 +47,15 @@ size_t read_text(Dialog, int, wchar_t* buffer, size_t) {
     return 0;
 }
 void set_text(Dialog, int, const wchar_t*) {}
-bool reset_now(Dialog) {
+bool reset_now(Dialog, unsigned&) {
     return true;
 }
 void reset_later(Dialog) {}
-Dialog find_open_dialog() {
-    return nullptr;
+void mark_reset_owed(Dialog) {}
+bool take_reset_owed(Dialog) {
+    return false;
+}
+size_t find_open_dialogs(Dialog*, size_t) {
+    return 0;
 }
 }  // namespace controls

@@ -9,6 +9,8 @@ namespace controls {
 
 namespace {
 
+constexpr wchar_t reset_owed_property[] = L"xmp-quarvel reset owed";
+
 HWND window(Dialog dialog) {
     return static_cast<HWND>(dialog);
 }
@@ -36,12 +38,22 @@ void set_text(Dialog dialog, int id, const wchar_t* text) {
     SetDlgItemTextW(window(dialog), id, text);
 }
 
-bool reset_now(Dialog dialog) {
+bool reset_now(Dialog dialog, unsigned& wait_left_ms) {
+    const HWND w = window(dialog);
     const DWORD began = GetTickCount();
-    DWORD_PTR answer = 0;
-    if (!send_within(window(dialog), quarvel::reset_looping_message, 0, 0, cross_thread_answer_ms,
-                     &answer))
+    // Takes what the wait took off what is left (unsigned: right across the tick's wrap).
+    const auto spend = [&] {
+        const DWORD spent = GetTickCount() - began;
+        wait_left_ms = spent >= wait_left_ms ? 0 : wait_left_ms - static_cast<unsigned>(spent);
+    };
+    // Nothing left to wait: only a dialog of this thread runs the reset now (a plain call).
+    if (wait_left_ms == 0 && GetWindowThreadProcessId(w, nullptr) != GetCurrentThreadId())
         return false;
+    DWORD_PTR answer = 0;
+    const bool answered =
+        send_within(w, quarvel::reset_looping_message, 0, 0, wait_left_ms, &answer);
+    spend();
+    if (!answered) return false;
     if (answer == static_cast<DWORD_PTR>(quarvel::reset_mark)) return true;
     // A window of this process with the dialog's caption that is not this copy's dialog (an
     // older copy's, say): the reset's three changes, within what is left of the one wait.
@@ -54,17 +66,27 @@ bool reset_now(Dialog dialog) {
                    {IDC_LOOP_START, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"0")},
                    {IDC_LOOP_END, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"0")}};
     for (const auto& change : changes) {
-        const DWORD spent = GetTickCount() - began;  // unsigned: right across the tick's wrap
-        if (spent >= cross_thread_answer_ms ||
-            !send_bounded(window(dialog), change.id, change.message, change.wparam, change.lparam,
-                          cross_thread_answer_ms - spent))
-            break;
+        const bool sent =
+            wait_left_ms > 0 &&
+            send_bounded(w, change.id, change.message, change.wparam, change.lparam, wait_left_ms);
+        spend();
+        if (!sent) break;
     }
     return true;  // nothing of this copy's is owed to that window
 }
 
 void reset_later(Dialog dialog) {
     PostMessageW(window(dialog), quarvel::reset_looping_message, 0, 0);
+}
+
+// The owed reset lives in the dialog's window, as a property: setting it and taking it away are
+// each one call, so a close and the dialog's thread never lose one of them between two calls.
+void mark_reset_owed(Dialog dialog) {
+    SetPropW(window(dialog), reset_owed_property, reinterpret_cast<HANDLE>(1));
+}
+
+bool take_reset_owed(Dialog dialog) {
+    return RemovePropW(window(dialog), reset_owed_property) != nullptr;
 }
 
 bool is_checked(Dialog dialog, int id) {
@@ -78,17 +100,19 @@ size_t read_text(Dialog dialog, int id, wchar_t* buffer, size_t size) {
     return length > 0 ? static_cast<size_t>(length) : 0;
 }
 
-Dialog find_open_dialog() {
-    // Only our own dialog: another program, or another player, may have a window with the
+size_t find_open_dialogs(Dialog* found, size_t room) {
+    // Only our own dialogs: another program, or another player, may have a window with the
     // same caption.
     const DWORD self = GetCurrentProcessId();
+    size_t count = 0;
     HWND candidate = nullptr;
-    while ((candidate = FindWindowExW(nullptr, candidate, nullptr, L"" QUARVEL_DIALOG_CAPTION))) {
+    while (count < room &&
+           (candidate = FindWindowExW(nullptr, candidate, nullptr, L"" QUARVEL_DIALOG_CAPTION))) {
         DWORD owner = 0;
         GetWindowThreadProcessId(candidate, &owner);
-        if (owner == self) return candidate;
+        if (owner == self) found[count++] = candidate;
     }
-    return nullptr;
+    return count;
 }
 
 }  // namespace controls

@@ -4,14 +4,10 @@
 #include "host/host.h"
 #include "resources/resource_ids.h"
 #include "settings/settings.h"
-#include "settings/shared_word.h"
 
 namespace quarvel {
 
 namespace {
-
-// A track close did not reach the dialog in time: the dialog's next handler resets it first.
-Shared<bool> reset_owed{false};
 
 int32_t stored(const char* key) {
     int32_t value = 0;
@@ -29,7 +25,7 @@ CloseStamp begin_loop_handler(controls::Dialog dialog) {
     // The stamp before the owed reset: a close that sets the word only after this handler has
     // looked at it began after the stamp was taken, and the handler's end sees it.
     const CloseStamp began = track_close_stamp();
-    if (reset_owed.exchange(false)) reset_looping_controls(dialog);
+    if (controls::take_reset_owed(dialog)) reset_looping_controls(dialog);
     return began;
 }
 
@@ -81,13 +77,18 @@ long on_reset_message(controls::Dialog dialog) {
     return reset_mark;
 }
 
-void clear_looping_in_open_dialog() {
-    controls::Dialog dialog = controls::find_open_dialog();
-    if (!dialog || controls::reset_now(dialog)) return;
-    // Owed before it is posted: a handler that begins before the posted reset runs it. One
-    // that began earlier sees this close in its stamp.
-    reset_owed.store(true);
-    controls::reset_later(dialog);
+void clear_looping_in_open_dialogs() {
+    controls::Dialog found[controls::most_open_dialogs];
+    const size_t count = controls::find_open_dialogs(found, controls::most_open_dialogs);
+    // One wait for all of them: a close holds up the player's thread once at most.
+    unsigned wait_left_ms = controls::cross_thread_answer_ms;
+    for (size_t i = 0; i < count; ++i) {
+        if (controls::reset_now(found[i], wait_left_ms)) continue;
+        // Owed before it is posted: a handler of that dialog that begins before the posted
+        // reset runs it. One that began earlier sees this close in its stamp.
+        controls::mark_reset_owed(found[i]);
+        controls::reset_later(found[i]);
+    }
 }
 
 }  // namespace quarvel

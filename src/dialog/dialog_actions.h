@@ -2,7 +2,7 @@
 //
 // A track close may come on another thread at any moment of a dialog handler. So every handler
 // that reads or writes the loop controls or keys first takes a close stamp and runs a reset that
-// a close left owed to the dialog (begin_loop_handler); if a close was under way or began before
+// a close left owed to its dialog (begin_loop_handler); if a close was under way or began before
 // it ends, it ends by clearing looping in the dialog (and Apply in the store).
 #pragma once
 
@@ -32,9 +32,9 @@ inline constexpr long reset_mark = 0x51525643;  // "QRVC"
 CloseStamp begin_loop_handler(controls::Dialog dialog);
 void end_loop_handler(controls::Dialog dialog, CloseStamp began);
 
-// What a track close does to the dialog: "Reset" in the open configuration dialog, if any, on
-// the dialog's own thread. Where that thread does not answer in time, the reset is owed: it is
-// posted, and whichever handler of the dialog runs first runs it.
-void clear_looping_in_open_dialog();
+// What a track close does to the dialogs: "Reset" in every open configuration dialog, on the
+// dialog's own thread. Where that thread does not answer in time, the reset is owed to that
+// dialog: it is posted, and whichever handler of the dialog runs first runs it.
+void clear_looping_in_open_dialogs();
 
 }  // namespace quarvel

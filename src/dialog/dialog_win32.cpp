@@ -2,6 +2,7 @@
 #include "dialog/dialog_win32.h"
 
 #include "dialog/apply.h"
+#include "dialog/controls.h"
 #include "dialog/dialog_actions.h"
 #include "host/module.h"
 #include "resources/resource_ids.h"
@@ -53,6 +54,7 @@ INT_PTR CALLBACK dialog_procedure(HWND dialog, UINT message, WPARAM wparam, LPAR
             SetWindowLongPtrW(dialog, DWLP_MSGRESULT, on_reset_message(dialog));
             return TRUE;
         case WM_DESTROY:
+            controls::take_reset_owed(dialog);  // the window's property goes with it
             EndDialog(dialog, 1);
             return TRUE;
         default:

@@ -23,12 +23,12 @@ void WINAPI about(HWND parent) {
 
 Instance WINAPI new_instance() {
     quarvel::load_settings();
+    quarvel::begin_instance();
     return instance_token;
 }
 
 void WINAPI free_instance(Instance) {
-    quarvel::stop_time_watcher();
-    quarvel::stop_loop_watcher();
+    quarvel::end_instance();
 }
 
 const char* WINAPI get_description(Instance) {
@@ -48,7 +48,7 @@ BOOL WINAPI set_config(Instance, void*, DWORD) {
 }
 
 void WINAPI new_track(Instance, const char* file) {
-    quarvel::new_track(file, quarvel::clear_looping_in_open_dialog);
+    quarvel::new_track(file, quarvel::clear_looping_in_open_dialogs);
 }
 
 struct PluginRecord {

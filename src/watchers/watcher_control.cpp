@@ -15,20 +15,26 @@ constexpr uint32_t run_bit = 1u;
 constexpr uint32_t kind_bit = 2u;
 constexpr uint32_t generation_step = 4u;
 
+Shared<bool> instance_live{false};
+
 class WatcherControl {
   public:
     explicit constexpr WatcherControl(WatcherKind kind)
         : kind_(kind), word_(kind == WatcherKind::loop ? kind_bit : 0u) {}
 
     void start() {
+        if (!instance_live.load()) return;
         uint32_t word = word_.load();
         for (;;) {
             if (word & run_bit) return;  // already running
             // Unsigned arithmetic: the generation simply wraps after 2^30 starts.
             const uint32_t token = (word + generation_step) | run_bit;
             if (word_.compare_exchange_weak(word, token)) {
-                if (!threads::start_watcher_thread(token)) {
-                    // Put the flag back so that a later start tries again; a stop or start
+                // A free_instance that came in since the check above may have made its stop
+                // before this start: then the start is taken back here. One that comes later
+                // stops it itself.
+                if (!instance_live.load() || !threads::start_watcher_thread(token)) {
+                    // Put the flag back (and so a later start tries again); a stop or start
                     // that came in meanwhile wins.
                     uint32_t expected = token;
                     word_.compare_exchange_strong(expected, token & ~run_bit);
@@ -97,6 +103,16 @@ WatcherControl time_control{WatcherKind::time_limit};
 WatcherControl loop_control{WatcherKind::loop};
 
 }  // namespace
+
+void begin_instance() {
+    instance_live.store(true);
+}
+
+void end_instance() {
+    instance_live.store(false);
+    time_control.stop();
+    loop_control.stop();
+}
 
 void start_time_watcher() {
     time_control.start();

@@ -21,6 +21,12 @@ namespace quarvel {
 
 enum class WatcherKind : uint32_t { time_limit = 0, loop = 1 };
 
+// The player's instance: new_instance makes it live, free_instance ends it and stops both
+// watchers. No watcher starts while no instance is live: a dialog left open, or a track
+// opened, after free_instance starts nothing (the player may then unload the module).
+void begin_instance();
+void end_instance();
+
 void start_time_watcher();
 void stop_time_watcher();
 void stop_loop_watcher();

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
-#include <memory>
 #include <sstream>
 
 #include "dialog/apply.h"
@@ -13,122 +11,114 @@
 
 namespace explore {
 
-DialogModel dialog;
-thread_local int close_sends = 0;
+std::vector<std::unique_ptr<Window>> windows;
+std::function<void(const std::string&)> perform;
+
+struct Sent {
+    bool click;  // else the reset message
+    bool done = false;
+    long result = 0;
+};
 
 namespace {
 
-struct Sent {
-    enum { reset, click } kind;
-    bool begun = false, done = false;
-    long result = 0;
-};
-std::deque<std::shared_ptr<Sent>> inbox;
-int posted = 0;
-
-bool on_dialog_thread() {
-    return !self() || self() == dialog.thread;
+Window& of(controls::Dialog dialog) {
+    return *static_cast<Window*>(dialog);
 }
 
-// A control changed from another thread than the dialog's would bypass the message rules.
-void own_thread(const char* change) {
-    if (on_dialog_thread()) return;
-    std::fprintf(stderr, "explorer: a %s change from another thread than the dialog's\n", change);
-    std::abort();
-}
-
-std::string narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
-
-void handle(Sent& message) {
-    message.begun = true;
-    switch (message.kind) {
-        case Sent::reset:
-            message.result = quarvel::on_reset_message(&dialog);
-            break;
-        case Sent::click:
-            dialog.thread->action_began = dialog.handler_began = step();
-            quarvel::apply_dialog(&dialog);
-            break;
-    }
+void handle(Window& window, Sent& message) {
+    if (message.click)
+        perform("apply");
+    else
+        message.result = quarvel::on_reset_message(&window);
     message.done = true;
 }
 
 // A message from another thread: false when the window is gone or the bound expired first (a
 // message not yet begun is then withdrawn).
-bool send(std::shared_ptr<Sent> message, bool bounded) {
+bool send(Window& window, const std::shared_ptr<Sent>& message, bool bounded) {
     switch_point();
-    if (!dialog.open) return false;
+    if (!window.open) return false;
     note(bounded ? "sends to the dialog, with a bound" : "sends to the dialog");
-    close_sends += bounded;
-    inbox.push_back(message);
-    if (bounded)
-        await_answer(message->done);
-    else
-        block_until([message] { return message->done || !dialog.open; });
-    const auto waiting = std::find(inbox.begin(), inbox.end(), message);
-    if (waiting != inbox.end()) inbox.erase(waiting);  // not begun: withdrawn
+    window.inbox.push_back(message);
+    block_until([&window, message] { return message->done || !window.open; }, bounded);
+    const auto waiting = std::find(window.inbox.begin(), window.inbox.end(), message);
+    if (waiting != window.inbox.end()) window.inbox.erase(waiting);  // not begun: withdrawn
     note(message->done ? "answered" : "the bound expired");
     return message->done;
 }
 
-void close_dialog() {
-    dialog.open = false;
-    inbox.clear();  // the window is gone: its senders' waits fail
-    posted = 0;
-}
-
 }  // namespace
 
+Window& add_window(Thread* thread) {
+    windows.push_back(std::make_unique<Window>());
+    windows.back()->thread = thread;
+    return *windows.back();
+}
+
+Window* window_of(const Thread* thread) {
+    for (auto& w : windows)
+        if (w->open && w->thread == thread) return w.get();
+    return nullptr;
+}
+
 void take_sent() {
-    while (self() == dialog.thread && !inbox.empty()) {
-        auto message = inbox.front();
-        inbox.pop_front();
+    for (Window* w = window_of(self()); w && !w->inbox.empty();) {
+        auto message = w->inbox.front();
+        w->inbox.pop_front();
         note("takes a sent message");
-        handle(*message);
+        handle(*w, *message);
     }
 }
 
-void forget_messages() {
-    inbox.clear();
-    posted = 0;
+void click_apply(const Thread* on) {
+    if (Window* w = window_of(on)) send(*w, std::make_shared<Sent>(Sent{true}), false);
 }
 
-void click_apply() {
-    auto message = std::make_shared<Sent>();
-    message->kind = Sent::click;
-    send(message, false);
+void input(const std::string& word) {
+    if (word == "open") {
+        add_window(self());  // found by its caption while it opens
+        quarvel::open_dialog(window_of(self()));
+        return;
+    }
+    Window* w = window_of(self());
+    if (!w) return;  // its dialog is closed: nothing takes the input
+    if (word == "apply" || word == "ok" || word == "set" || word == "type") w->shown_at = step();
+    if (word == "apply" || word == "ok") {
+        w->applied_at = step();
+        quarvel::apply_dialog(w);
+    } else if (word == "set") {
+        quarvel::set_field_to_position(w, 1100);
+    } else if (word == "reset") {
+        w->typed_at = -1;
+        quarvel::on_reset_message(w);
+    } else if (word == "type") {
+        w->typed_at = step();
+        w->texts[1100] = L"2000";
+        w->texts[1200] = L"6000";
+        w->boxes[1000] = true;
+        quarvel::feature_box_clicked(w, 1000);
+    }
+    if (word == "ok" || word == "cancel") w->open = false;  // what is sent or posted to it is lost
 }
 
-void run_dialog(const std::string& inputs) {
-    std::istringstream words(inputs);
-    std::string input;
-    bool inputs_left = static_cast<bool>(words >> input);
+void run_thread(const std::string& words) {
+    std::istringstream script(words);
+    std::string word;
+    bool more = static_cast<bool>(script >> word);
     for (;;) {
-        if (!inbox.empty()) {
+        Window* w = window_of(self());
+        if (w && !w->inbox.empty()) {
             take_sent();
-        } else if (posted > 0) {
-            --posted;
+        } else if (w && w->posted > 0) {
+            --w->posted;
             note("takes the posted reset");
-            quarvel::on_reset_message(&dialog);
-        } else if (inputs_left) {
-            self()->action_began = step();
-            note("user: " + input);
-            if (input == "apply" || input == "ok" || input == "set") dialog.handler_began = step();
-            if (input == "open") {
-                dialog.open = true;  // found by its caption while it opens
-                quarvel::open_dialog(&dialog);
-            } else if (input == "apply" || input == "ok") {
-                quarvel::apply_dialog(&dialog);
-            } else if (input == "set") {
-                quarvel::set_field_to_position(&dialog, 1100);
-            } else if (input == "reset") {
-                quarvel::on_reset_message(&dialog);
-            }
-            if (input == "ok" || input == "cancel") close_dialog();
-            inputs_left = static_cast<bool>(words >> input);
-        } else if (!dialog.open || !block_until([] { return !inbox.empty() || posted > 0; })) {
+            quarvel::on_reset_message(w);
+        } else if (more) {
+            perform(word);
+            more = static_cast<bool>(script >> word);
+            if (more) switch_point();  // it takes its next input from the message loop
+        } else if (!w || !block_until([w] { return !w->inbox.empty() || w->posted || !w->open; })) {
             return;
         }
     }
@@ -136,55 +126,90 @@ void run_dialog(const std::string& inputs) {
 
 }  // namespace explore
 
-// The controls are the dialog thread's own: other threads change them only through messages
-// that thread takes. So a control call on that thread is no switch point; finding the dialog,
-// sending and posting to it are.
+// The controls are their dialog thread's own: other threads change them only through messages
+// that thread takes. So a control call on that thread is no switch point; finding the dialogs,
+// sending and posting to them are.
 namespace controls {
 
-using explore::dialog;
+using explore::of;
 
-void set_checked(Dialog, int id, bool checked) {
-    explore::own_thread("check");
-    explore::note("check " + std::to_string(id) + "=" + (checked ? "1" : "0"));
-    dialog.boxes[id] = checked;
+namespace {
+// A change from another thread would bypass the message rules.
+explore::Window& own(Dialog dialog, const std::string& change) {
+    explore::Window& w = of(dialog);
+    if (explore::self() && explore::self() != w.thread) {
+        std::fprintf(stderr, "explorer: %s from another thread than its dialog's\n",
+                     change.c_str());
+        std::abort();
+    }
+    explore::note(change);
+    return w;
+}
+}  // namespace
+
+void set_checked(Dialog dialog, int id, bool checked) {
+    own(dialog, "check " + std::to_string(id) + "=" + (checked ? "1" : "0")).boxes[id] = checked;
 }
 
-void set_text(Dialog, int id, const wchar_t* text) {
-    explore::own_thread("text");
-    explore::note("text " + std::to_string(id) + "=" + explore::narrow(text));
-    dialog.texts[id] = text;
+void set_text(Dialog dialog, int id, const wchar_t* text) {
+    const std::wstring wide = text;
+    own(dialog, "text " + std::to_string(id) + "=" + std::string(wide.begin(), wide.end()))
+        .texts[id] = text;
 }
 
-bool reset_now(Dialog) {
-    auto reset = std::make_shared<explore::Sent>();
-    if (explore::on_dialog_thread()) {
-        explore::handle(*reset);
+bool reset_now(Dialog dialog, unsigned& wait_left_ms) {
+    explore::Window& w = of(dialog);
+    auto reset = std::make_shared<explore::Sent>(explore::Sent{false});
+    explore::Thread* t = explore::self();
+    if (!t || t == w.thread) {
+        explore::handle(w, *reset);
         return true;
     }
-    return explore::send(reset, true) && reset->result == quarvel::reset_mark;
+    if (wait_left_ms == 0) return false;
+    // One wait for all the dialogs: none twice, and none once one has run out.
+    auto& waited = t->waited_on;
+    if (std::count(waited.begin(), waited.end(), &w) ||
+        std::count(waited.begin(), waited.end(), nullptr))
+        explore::violation("a close waited on a dialog more than once");
+    waited.push_back(&w);
+    if (explore::send(w, reset, true)) return reset->result == quarvel::reset_mark;
+    wait_left_ms = 0;  // a bound that runs out takes all there was
+    waited.push_back(nullptr);
+    return false;
 }
 
-void reset_later(Dialog) {
+void reset_later(Dialog dialog) {
     explore::switch_point();
     explore::note("posts a reset");
-    if (dialog.open) ++explore::posted;
+    if (of(dialog).open) ++of(dialog).posted;
 }
 
-bool is_checked(Dialog, int id) {
-    return dialog.boxes[id];
+void mark_reset_owed(Dialog dialog) {
+    of(dialog).owed.store(true);
 }
 
-size_t read_text(Dialog, int id, wchar_t* buffer, size_t size) {
-    const std::wstring& text = dialog.texts[id];
+bool take_reset_owed(Dialog dialog) {
+    return of(dialog).owed.exchange(false);
+}
+
+bool is_checked(Dialog dialog, int id) {
+    return of(dialog).boxes[id];
+}
+
+size_t read_text(Dialog dialog, int id, wchar_t* buffer, size_t size) {
+    const std::wstring& text = of(dialog).texts[id];
     const size_t n = text.size() < size - 1 ? text.size() : size - 1;
     text.copy(buffer, n);
     buffer[n] = L'\0';
     return text.size();
 }
 
-Dialog find_open_dialog() {
+size_t find_open_dialogs(Dialog* found, size_t room) {
     explore::switch_point();
-    return dialog.open ? &dialog : nullptr;
+    size_t count = 0;
+    for (auto& w : explore::windows)
+        if (w->open && count < room) found[count++] = w.get();
+    return count;
 }
 
 }  // namespace controls

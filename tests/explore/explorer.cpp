@@ -1,9 +1,8 @@
 #include "explorer.h"
 
-#include <atomic>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 namespace explore {
 
@@ -17,162 +16,174 @@ struct Decision {
 };
 
 constexpr long step_guard = 20000;
+constexpr size_t stack_size = 256 * 1024;
+constexpr long free_run_rests = 100000;  // a watcher still resting after these never ends
 
-std::mutex mutex;
-std::condition_variable schedule_ended;
-std::vector<std::unique_ptr<Thread>> threads;
+std::vector<std::unique_ptr<Thread>> pool;  // every thread made so far; their stacks are reused
+std::vector<Thread*> live;                  // this schedule's
+jmp_buf scheduler;
+ucontext_t entry;  // unused: a thread goes back to the scheduler through `scheduler`
 Thread* current = nullptr;
-std::atomic<bool> free_run{false};
-bool ended = false;
-bool ran_away = false;
-long steps = 0;
+bool free_run = false, tracing = false;
+int rest_limit = rests_per_watcher;
+long steps = 0, free_rests = 0;
 std::vector<Decision> decisions;
 std::vector<int> forced;
-std::vector<std::string> lines;
+std::vector<std::string> lines, violated;
 std::function<void()> observer;
-thread_local Thread* me = nullptr;
-thread_local bool quiet = false;
 
+bool holds(const Thread* t) {
+    return !t->ready || t->ready();
+}
 bool enabled(const Thread* t) {
-    return !t->done && (!t->ready || t->ready());
-}
-bool timing_out(const Thread* t) {
-    return t->answered && !*t->answered;
+    return !t->done && (t->may_give_up || holds(t));
 }
 
-// Picks who runs next after `t` (null at the start); the lock is held.
-void hand_on(Thread* t) {
-    if (observer) {
-        quiet = true;
-        observer();
-        quiet = false;
+// A switch is a _setjmp and a _longjmp (no system call); a thread's first start enters its
+// stack through its ucontext.
+void trampoline() {
+    Thread* t = current;
+    t->body();
+    t->done = true;
+    _longjmp(scheduler, 1);
+}
+
+void resume(Thread* t) {
+    current = t;
+    if (!_setjmp(scheduler)) {
+        if (t->started) _longjmp(t->resume_at, 1);
+        t->started = true;
+        swapcontext(&entry, &t->context);
     }
-    std::vector<Thread*> options;
-    const bool could_go_on = t && enabled(t) && !t->answered;
-    if (could_go_on) options.push_back(t);
-    for (auto& o : threads)
-        if (o.get() != t && enabled(o.get()) && !timing_out(o.get())) options.push_back(o.get());
-    for (auto& o : threads)  // a sender whose bound expires, last
-        if (enabled(o.get()) && timing_out(o.get())) options.push_back(o.get());
-    if (options.empty() || ++steps > step_guard) {
-        ran_away = !options.empty();
-        ended = true;
-        current = nullptr;  // nobody goes on
-        schedule_ended.notify_one();
-        return;
-    }
+    current = nullptr;
+}
+
+// Who runs after `last` (null at the start), a thread giving up last; null when nobody can.
+Thread* pick(Thread* last, bool draining) {
+    static std::vector<Thread*> options;
+    options.clear();
+    const bool could_go_on = last && enabled(last) && holds(last);
+    if (could_go_on) options.push_back(last);
+    for (Thread* o : live)
+        if (o != last && enabled(o) && holds(o)) options.push_back(o);
+    for (Thread* o : live)
+        if (enabled(o) && !holds(o)) options.push_back(o);
+    if (options.empty()) return nullptr;
     int chosen = 0;
-    if (options.size() > 1) {
+    if (options.size() > 1 && !draining) {
         const size_t at = decisions.size();
         chosen = at < forced.size() ? forced[at] : 0;
-        const int before = decisions.empty()
-                               ? 0
-                               : decisions.back().preemptions +
-                                     (decisions.back().could_go_on && decisions.back().chosen != 0);
+        const Decision* d = decisions.empty() ? nullptr : &decisions.back();
+        const int before = d ? d->preemptions + (d->could_go_on && d->chosen != 0) : 0;
         decisions.push_back({static_cast<int>(options.size()), chosen, could_go_on, before});
     }
-    current = options[static_cast<size_t>(chosen)];
-    current->turn.notify_one();
-}
-
-void wait_turn(std::unique_lock<std::mutex>& lock, Thread* t) {
-    t->turn.wait(lock, [t] { return current == t || free_run; });
-}
-
-// Hands the baton on from the calling thread in its present state, and waits for it again.
-bool pass_baton() {
-    Thread* t = me;
-    if (!t || quiet || free_run) return !free_run;
-    std::unique_lock<std::mutex> lock(mutex);
-    hand_on(t);
-    wait_turn(lock, t);
-    return !free_run;
+    return options[static_cast<size_t>(chosen)];
 }
 
 }  // namespace
 
+// Back to the scheduler, until this thread is picked again.
 void switch_point() {
-    pass_baton();
+    if (Thread* t = self())
+        if (!_setjmp(t->resume_at)) _longjmp(scheduler, 1);
 }
 
 Thread* self() {
-    return free_run || quiet ? nullptr : me;
+    return free_run ? nullptr : current;
 }
 
 long step() {
     return steps;
 }
 
+const std::vector<Thread*>& threads() {
+    return live;
+}
+
 void note(const std::string& what) {
-    if (self()) lines.push_back(std::to_string(lines.size() + 1) + ". " + me->name + ": " + what);
+    if (tracing && self())
+        lines.push_back(std::to_string(lines.size() + 1) + ". " + current->name + ": " + what);
+}
+
+void violation(const std::string& what) {
+    if (std::find(violated.begin(), violated.end(), what) == violated.end())
+        violated.push_back(what);
 }
 
 void rest() {
     Thread* t = self();
+    if (free_run && ++free_rests > free_run_rests) {
+        std::fprintf(stderr, "explorer: a watcher does not end after its stop\n");
+        std::abort();
+    }
     if (!t) return;
     note("rest");
-    if (++t->rests > rests_per_watcher) {
-        block_until([] { return false; });  // parked until the schedule ends
-        return;
-    }
-    switch_point();
-    t->pass_began = steps;
+    t->in_pass = false;
+    if (++t->rests > rest_limit)
+        block_until([t] { return t->rests <= rest_limit; });
+    else
+        switch_point();
 }
 
 Thread* spawn(const std::string& name, std::function<void()> body) {
     if (free_run) return nullptr;  // the schedule is over: no new thread
-    auto owned = std::make_unique<Thread>();
-    Thread* t = owned.get();
+    if (live.size() == pool.size()) {
+        pool.push_back(std::make_unique<Thread>());
+        pool.back()->stack.reset(new char[stack_size]);
+    }
+    Thread* t = pool[live.size()].get();
+    auto stack = std::move(t->stack);
+    *t = Thread{};
+    t->stack = std::move(stack);
     t->name = name;
+    t->body = std::move(body);
     if (Thread* parent = self()) t->armed_by = parent->action_began;
-    std::lock_guard<std::mutex> lock(mutex);
-    threads.push_back(std::move(owned));
-    t->os = std::thread([t, body = std::move(body)] {
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            wait_turn(lock, t);
-        }
-        me = t;
-        body();
-        std::unique_lock<std::mutex> lock(mutex);
-        t->done = true;
-        if (!free_run) hand_on(t);
-    });
+    getcontext(&t->context);
+    t->context.uc_stack.ss_sp = t->stack.get();
+    t->context.uc_stack.ss_size = stack_size;
+    makecontext(&t->context, trampoline, 0);
+    live.push_back(t);
     return t;
 }
 
-bool block_until(std::function<bool()> ready) {
+bool block_until(std::function<bool()> ready, bool may_give_up) {
     Thread* t = self();
-    if (!t) return !free_run;
+    if (!t) return !free_run && ready();
     t->ready = std::move(ready);
-    const bool going_on = pass_baton();
+    t->may_give_up = may_give_up;
+    switch_point();
+    const bool held = !free_run && t->ready();
     t->ready = nullptr;
-    return going_on;
-}
-
-bool await_answer(const bool& answered) {
-    Thread* t = self();
-    if (!t) return answered;
-    t->answered = &answered;
-    pass_baton();
-    t->answered = nullptr;
-    return answered;
+    t->may_give_up = false;
+    return held;
 }
 
 void set_observer(std::function<void()> observe) {
     observer = std::move(observe);
 }
 
-bool run(const std::vector<int>& prefix) {
-    std::unique_lock<std::mutex> lock(mutex);
+void run(const std::vector<int>& prefix, bool traced) {
     forced = prefix;
     decisions.clear();
     lines.clear();
+    violated.clear();
+    tracing = traced;
     steps = 0;
-    ended = ran_away = false;
-    hand_on(nullptr);
-    schedule_ended.wait(lock, [] { return ended; });
-    return !ran_away;
+    rest_limit = rests_per_watcher;
+    bool draining = false;
+    for (Thread* last = nullptr;;) {
+        if (observer) observer();
+        Thread* next = pick(last, draining);
+        if (!next && draining) return;
+        if (!next) {
+            draining = true;
+            rest_limit += drain_rests;
+        } else if (++steps > step_guard) {
+            return violation("a schedule ran past the step guard");
+        } else {
+            resume(last = next);
+        }
+    }
 }
 
 bool next_prefix(std::vector<int>& prefix) {
@@ -189,28 +200,21 @@ bool next_prefix(std::vector<int>& prefix) {
 }
 
 void finish(const std::function<void()>& stop) {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        free_run = true;
-        current = nullptr;
-        for (auto& t : threads) t->turn.notify_all();
-    }
+    free_run = true;
+    free_rests = 0;
     stop();
-    for (;;) {
-        std::unique_ptr<Thread> t;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (threads.empty()) break;
-            t = std::move(threads.back());
-            threads.pop_back();
-        }
-        t->os.join();
-    }
+    for (Thread* t : live)
+        if (!t->done) resume(t);  // it runs to its end: nothing switches any more
+    live.clear();
     free_run = false;
 }
 
 const std::vector<std::string>& trace() {
     return lines;
+}
+
+const std::vector<std::string>& violations() {
+    return violated;
 }
 
 }  // namespace explore

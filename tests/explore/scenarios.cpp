@@ -8,10 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
+#include <map>
+#include <set>
 
 #include "dialog/dialog_actions.h"
 #include "dialog_model.h"
@@ -22,193 +22,277 @@
 #include "watchers/track_events.h"
 #include "watchers/watcher_control.h"
 
-using explore::dialog;
 using explore::Thread;
+using explore::violation;
+using explore::Window;
 
 namespace {
 
+// The world a scenario begins in, as letters:
+//   L  looping armed in the store for the playing track (the section 1000 to 5000 ms)
+//   W  ...and its loop watcher runs;  E  the track at the section's end (5000 ms)
+//   T  the time limit on in the store, its watcher running
+//   F  the time limit (2000 ms) lies behind the track's position (3000 ms);  1  one entry
+//   l, t  the dialogs tick looping, the time limit
+//   Y  the dialogs show a section typed for the playing track, 2000 to 6000 ms (at 5500 ms)
+// and the player's threads, as scripts. One that begins with "dialog" runs a dialog that is open
+// already, one that begins with "open" opens it; words: the user's inputs ("apply", "ok", "set",
+// "reset", "cancel", "type", "open"), track events ("close", "play"), free_instance ("free"),
+// new_instance ("new") and a tool's BM_CLICK on Apply in the first or second dialog ("click",
+// "click2").
 struct Row {
     const char* name;
-    const char* dialog;    // its inputs; unless the first is "open", it shows the section already
-    const char* playback;  // track events ("close", "play") and "free" (free_instance)
-    const char* other;     // a second thread: the same, or "click" (a tool's BM_CLICK on Apply)
-    int looping;           // 1: armed for the playing track in the store, 2: its watcher runs too
-    bool loop_box;         // ticked in the dialog, with the playing track's section typed
-    bool time_stored;      // check_time_limit stored (its watcher running)
-    bool time_box;
+    const char* world;
+    const char* scripts[3];
 };
 
+// clang-format off
 const Row rows[] = {
-    {"dialog opens while the track closes", "open", "close", "", 1, true, false, false},
-    {"Apply arms looping while the track closes", "apply", "close play", "", 0, true, false, false},
-    {"OK while the track closes", "ok", "close", "", 1, true, false, false},
-    {"Set now while the track closes", "set", "close play", "", 1, true, false, false},
-    {"a tool clicks Apply after a close", "", "close play", "click", 1, true, false, false},
-    {"Reset and Apply while the track closes", "reset apply", "close", "", 1, true, false, false},
-    {"two closes at once as the dialog is cancelled", "cancel", "close", "close", 1, true, false,
-     false},
-    {"track open while Apply clears the time limit", "apply", "play", "", 0, false, true, false},
-    {"track open while Apply sets the time limit", "apply", "play", "", 0, false, false, true},
-    {"Apply arms looping over the time limit, free_instance", "apply", "free", "", 0, true, false,
-     true},
+    {"dialog opens while the track closes", "L", {"open", "close"}},
+    {"Apply arms looping while the track closes", "l", {"dialog apply", "close play"}},
+    {"OK while the track closes", "Ll", {"dialog ok", "close"}},
+    {"Set now while the track closes", "Ll", {"dialog set", "close play"}},
+    {"a tool clicks Apply after a close", "Ll", {"dialog", "close play click"}},
+    {"Reset and Apply while the track closes", "Ll", {"dialog reset apply", "close"}},
+    {"two closes at once as the dialog is cancelled", "Ll", {"dialog cancel", "close", "close"}},
+    {"two closes at once, one on the dialog's thread", "L", {"dialog close play type apply", "close"}},
+    {"track open while Apply clears the time limit", "T", {"dialog apply", "play"}},
+    {"track open while Apply sets the time limit", "t", {"dialog apply", "play"}},
+    {"Apply, both boxes ticked, as the track closes and the next opens", "Llt", {"dialog apply", "close play"}},
+    {"a loop pass against quick skipping", "LWE", {"dialog", "close play close"}},
+    {"quick skipping against Apply", "Ll", {"dialog apply", "close play close"}},
+    {"quick skipping against Set now", "Ll", {"dialog set", "close play close"}},
+    {"track events on the dialog's own thread", "LWEl", {"dialog close play apply"}},
+    {"the dialog opened twice, a reset owed from the first", "Ll", {"dialog cancel open apply", "close play"}},
+    {"two dialogs open, a tool clicks the second", "Ll", {"dialog", "dialog", "close play click2"}},
+    {"a section typed after the close's posted reset", "Ll", {"dialog type apply", "close play"}},
+    {"a section typed between two closes", "Ll", {"dialog type apply", "close play close"}},
+    {"Apply arms a typed section, the old one in Settings", "Yl", {"dialog apply"}},
+    {"Apply arms looping over the time limit, free_instance", "lt", {"dialog apply", "free"}},
+    {"free_instance, then OK in the open dialog", "l", {"dialog ok", "free"}},
+    {"free and new_instance as the loop watcher ends its pass", "LWEl", {"dialog apply", "free new"}},
+    {"free, new_instance, track open as the time limit fires", "TF", {"free new play"}},
+    {"the time limit fires on one entry, free and new_instance", "TF1t", {"dialog apply", "free new play"}},
 };
+// clang-format on
+
+bool has(const Row& row, char letter) {
+    return std::strchr(row.world, letter) != nullptr;
+}
 
 // A value of the closed track's: its section and its position.
 bool old_value(int32_t value) {
     return value == 1000 || value == 5000 || value == 3000;
 }
 
-struct Close {
-    long began, ended;
-};
-std::vector<Close> closes;
-uint32_t closes_seen = 0;
-std::vector<const Thread*> inside[2];  // per kind, the watchers in the order they made calls
-long loop_armed_by = -1;
-std::vector<std::string> violations;
-
-void violation(const std::string& what) {
-    if (violations.empty() || violations.back() != what) violations.push_back(what);
-}
-
-bool is_message(const std::string& call) {
-    return call == "position" || call == "length" || call == "playlist_length" ||
-           call.rfind("jump", 0) == 0;
-}
-
-// Every host call: a step, and for a watcher the start of (or a step in) a pass.
+// What the checks look at, besides the store, the windows and the threads.
+struct Seen {
+    std::vector<long> closes;                   // the step at which each track close began
+    std::vector<std::pair<long, long>> events;  // each close's and open's first and last step
+    std::vector<Thread*> dialog_threads;
+    std::map<long, int32_t> first_start{{-1, 1000}};  // by action: the first start it stored
+    std::map<long, int32_t> looping_stored;           // by action: the last check_looping it stored
+    std::vector<long> arming;                         // the actions that stored check_looping 1
+    std::vector<int32_t> jumps;
+    int moves = 0;  // commands that move the player on
+    bool live = true, time_expected = true;
+    uint32_t closes_begun = 0;
+} seen;
 int32_t position_answer = -1;
 
+bool begins(const std::string& text, const char* with) {
+    return text.rfind(with, 0) == 0;
+}
+
+int32_t value_of(const std::string& call) {
+    return std::stoi(call.substr(call.find_last_of("= ") + 1));
+}
+
+// A watcher's host call: a step of its pass, which runs from the end of a rest to the next
+// (a watcher that waits for the one it replaces rests without making calls).
+void watcher_call(Thread& t, const std::string& call) {
+    t.in_pass = true;
+    for (const Thread* o : explore::threads())
+        if (o != &t && o->kind == t.kind && o->in_pass && !o->done)
+            violation("two watchers of one kind inside their passes");
+    if (call == "position") t.asked_at = explore::step();
+    seen.moves += call == "command key128" || call == "command key80";
+    if (!begins(call, "jump ")) return;
+    for (long began : seen.closes)
+        if (t.armed_by < began && began < t.asked_at)
+            violation("a loop pass jumped on a position asked after a track close began");
+    seen.jumps.push_back(value_of(call));
+}
+
+// Every host call: a step, and for a watcher a step of its pass.
 void on_call(const std::string& call) {
-    const Thread* t = explore::self();
+    Thread* t = explore::self();
     if (!t) return;
-    if (call.rfind("tag", 0) != 0 && call.rfind("release", 0) != 0) explore::switch_point();
+    if (!begins(call, "tag") && !begins(call, "release")) explore::switch_point();
     explore::note(call);
     // The position as the player reads it for its answer; the dialog's thread may take sent
     // messages while it waits for that answer.
     position_answer = fake::player().position;
-    if (t->watcher_kind >= 0) {
-        auto& order = inside[t->watcher_kind];
-        if (order.empty() || order.back() != t) {
-            if (std::find(order.begin(), order.end(), t) != order.end())
-                violation("two watchers of one kind inside their passes");
-            order.push_back(t);
-        }
+    if (t->kind >= 0) {
+        watcher_call(*t, call);
+    } else if (t->action == "apply" || t->action == "ok") {
+        if (begins(call, "write start_loop_time"))
+            seen.first_start.emplace(t->action_began, value_of(call));
+        if (begins(call, "write check_looping"))
+            seen.looping_stored[t->action_began] = value_of(call);
+        if (call == "write check_looping=1") seen.arming.push_back(t->action_began);
     }
-    if (t->watcher_kind == 1)
-        for (const Close& c : closes)
-            if (c.began < t->pass_began && t->armed_by < c.ended)
-                violation("a loop pass began after a track close began");
-    // Waiting for the answer, the dialog's thread takes the messages sent to it, up to one
-    // track close's worth (a reset, or three changes).
-    for (int i = 0; i < 3 && t == dialog.thread && is_message(call); ++i) {
+    // Waiting for the answer, a dialog's thread takes the messages sent to it, up to one track
+    // close's worth (a reset, or three changes).
+    const bool message = call == "position" || call == "length" || begins(call, "jump");
+    for (int i = 0; i < 3 && message && explore::window_of(t); ++i) {
         explore::switch_point();
         explore::take_sent();
     }
 }
 
-void act(const std::string& action) {
-    fake::Player& player = fake::player();
-    explore::self()->action_began = explore::step();
-    explore::note(action);
-    if (action == "close") {  // the player has closed the track when it tells the plug-in
-        player.position = -1;
-        player.length = -1;
-        player.playing = false;
-        explore::close_sends = 0;
-        quarvel::new_track(nullptr, quarvel::clear_looping_in_open_dialog);
-        if (explore::close_sends > 1) violation("a close waited on the dialog more than once");
-        for (Close& c : closes)
-            if (c.ended == LONG_MAX) {
-                c.ended = explore::step();
-                break;
-            }
-    } else if (action == "play") {
-        player.position = 700;
-        player.length = 10000;
-        player.playing = true;
-        quarvel::new_track("next.mp3", quarvel::clear_looping_in_open_dialog);
-    } else if (action == "free") {
-        quarvel::stop_time_watcher();
-        quarvel::stop_loop_watcher();
-    } else if (action == "click") {
-        explore::click_apply();
+void act(const std::string& word) {
+    Thread& t = *explore::self();
+    const auto outer = std::make_pair(t.action, t.action_began);  // a click taken inside Apply
+    t.action = word;
+    t.action_began = explore::step();
+    const bool track_event = word == "close" || word == "play";
+    const bool input = !track_event && word != "free" && word != "new" && !begins(word, "click");
+    explore::note(input ? "user: " + word : word);
+    if (track_event) {  // the player tells of its track: closed already, or the next at 0
+        const bool playing = word == "play";
+        fake::player().position = playing ? 0 : -1;
+        fake::player().length = playing ? 10000 : -1;
+        fake::player().playing = playing;
+        t.waited_on.clear();
+        quarvel::new_track(playing ? "next.mp3" : nullptr, quarvel::clear_looping_in_open_dialogs);
+        seen.time_expected |= playing;
+        seen.events.emplace_back(t.action_began, explore::step());
+    } else if (word == "free") {
+        seen.live = false;
+        quarvel::end_instance();
+    } else if (word == "new") {
+        quarvel::load_settings();
+        quarvel::begin_instance();
+        seen.live = true;
+        seen.time_expected = false;
+    } else if (!input) {
+        explore::click_apply(seen.dialog_threads.at(word == "click2"));
+    } else {
+        explore::input(word);
+        if (word == "apply" || word == "ok")
+            seen.time_expected = seen.looping_stored[t.action_began] != 1;
     }
-}
-
-void spawn_actions(const char* name, const std::string& actions) {
-    if (actions.empty()) return;
-    explore::spawn(name, [actions] {
-        std::istringstream words(actions);
-        for (std::string action; words >> action;) act(action);
-    });
+    std::tie(t.action, t.action_began) = outer;
 }
 
 void set_up(const Row& row) {
     fake::reset();
-    quarvel::begin_loop_handler(&dialog);  // runs a reset left owed by the previous schedule
     fake::Player& player = fake::player();
     player.log_enabled = false;
     player.on_call = on_call;
     player.position_script = [] { return position_answer; };
-    player.position = 3000;
+    // The player moves on: stopped ("key81"), or the next entry from its start.
+    player.on_command = [](const std::string& c) {
+        fake::player().position = c == "key81" ? -1 : 0;
+    };
+    const int32_t limit = has(row, 'F') ? 2000 : 60000;
+    player.position = has(row, 'E') ? 5000 : has(row, 'Y') ? 5500 : 3000;
     player.length = 10000;
     player.playing = true;
-    player.playlist_length = 3;
+    player.playlist_length = has(row, '1') ? 1 : 3;
     player.store = {
-        {"check_time_limit", row.time_stored}, {"time_limit", 60000},     {"subsong_limit", 0},
-        {"check_looping", row.looping > 0},    {"start_loop_time", 1000}, {"end_loop_time", 5000}};
-    quarvel::set(quarvel::settings.check_time_limit, row.time_stored);
-    quarvel::set(quarvel::settings.time_limit, 60000);
-    quarvel::set(quarvel::settings.start_loop_time, 1000);
-    quarvel::set(quarvel::settings.end_loop_time, 5000);
-    dialog = {};
-    explore::forget_messages();
-    if (std::strncmp(row.dialog, "open", 4) != 0) {
-        dialog.open = true;
-        dialog.boxes = {{200, row.time_box}, {400, false}, {1000, row.loop_box}};
-        dialog.texts = {{300, L"60000"}, {1100, L"1000"}, {1200, L"5000"}};
+        {"check_time_limit", has(row, 'T')}, {"time_limit", limit},     {"subsong_limit", 0},
+        {"check_looping", has(row, 'L')},    {"start_loop_time", 1000}, {"end_loop_time", 5000}};
+    quarvel::load_settings();
+    explore::windows.clear();
+    seen = Seen{};
+    seen.closes_begun = quarvel::track_close_stamp() >> 8;
+    if (has(row, 'W')) {  // armed for 1000 before the schedule
+        seen.arming.push_back(-1);
+        quarvel::start_loop_watcher(quarvel::track_close_stamp());
     }
-    closes.clear();
-    inside[0].clear();
-    inside[1].clear();
-    loop_armed_by = -1;
-    violations.clear();
-    if (row.looping == 2) quarvel::start_loop_watcher(quarvel::track_close_stamp());
-    if (row.time_stored) quarvel::start_time_watcher();
-    dialog.thread = explore::spawn(
-        "dialog", [inputs = std::string(row.dialog)] { explore::run_dialog(inputs); });
-    spawn_actions("playback", row.playback);
-    spawn_actions("other", row.other);
+    if (has(row, 'T')) quarvel::start_time_watcher();
+    bool playback = false;
+    for (const char* script : row.scripts) {
+        if (!script) break;
+        std::string words = script;
+        const bool shown = begins(words, "dialog"), dialog = shown || begins(words, "open");
+        const std::string name = dialog ? "dialog " + std::to_string(seen.dialog_threads.size() + 1)
+                                 : playback ? "other"
+                                            : "playback";
+        playback |= !dialog;
+        Thread* t = explore::spawn(
+            name, [words = words.substr(shown ? 6 : 0)] { explore::run_thread(words); });
+        if (dialog) seen.dialog_threads.push_back(t);
+        if (!shown) continue;
+        Window& w = explore::add_window(t);
+        w.boxes = {{200, has(row, 't')}, {400, false}, {1000, has(row, 'l')}};
+        w.texts = {{300, std::to_wstring(limit)},
+                   {1100, has(row, 'Y') ? L"2000" : L"1000"},
+                   {1200, has(row, 'Y') ? L"6000" : L"5000"}};
+    }
 }
 
-// Once every thread is done and the dialog is free.
-void check_the_end() {
+// Once the schedule has drained.
+void check_the_end(const Row& row) {
     fake::Player& player = fake::player();
     const auto stored = [&](const char* key) { return player.stored(key).value_or(-1); };
-    if (!closes.empty()) {
-        for (const char* key : {"start_loop_time", "end_loop_time"})
-            if (old_value(stored(key))) violation("the closed track's section is stored");
-        for (int field : {1100, 1200})
-            if (dialog.open && old_value(std::wcstol(dialog.texts[field].c_str(), nullptr, 10)))
-                violation("the closed track's section is shown");
-        const bool cleared = stored("check_looping") == 0 && stored("start_loop_time") == 0 &&
-                             stored("end_loop_time") == 0 &&
-                             (!dialog.open || (!dialog.boxes[1000] && dialog.texts[1100] == L"0" &&
-                                               dialog.texts[1200] == L"0"));
-        if (dialog.handler_began < closes.back().began && !cleared)
-            violation("looping is not cleared after the close");
+    const auto section_stored = [&](int32_t looping, int32_t start, int32_t end) {
+        return stored("check_looping") == looping && stored("start_loop_time") == start &&
+               stored("end_loop_time") == end;
+    };
+    long last_apply = -1;
+    for (auto& w : explore::windows) last_apply = std::max(last_apply, w->applied_at);
+    if (!seen.closes.empty()) {
+        if (old_value(stored("start_loop_time")) || old_value(stored("end_loop_time")))
+            violation("the closed track's section is stored");
+        if (last_apply < seen.closes.back() && !section_stored(0, 0, 0))
+            violation("looping is not cleared in the store after the close");
+        for (auto& w : explore::windows) {
+            if (!w->open) continue;
+            for (int field : {1100, 1200})
+                if (old_value(std::wcstol(w->texts[field].c_str(), nullptr, 10)))
+                    violation("the closed track's section is shown");
+            if (w->shown_at < seen.closes.back() &&
+                (w->boxes[1000] || w->texts[1100] != L"0" || w->texts[1200] != L"0"))
+                violation("looping is not cleared in a dialog after the close");
+        }
     }
-    if (quarvel::time_watch_running() && stored("check_time_limit") == 0)
+    // A section typed while the track plays, with no track event from then on, is what Apply
+    // stores and arms.
+    for (auto& w : explore::windows) {
+        bool undisturbed = w->typed_at >= 0 && w->applied_at > w->typed_at && player.playing;
+        for (auto& e : seen.events) undisturbed &= e.second < w->typed_at;
+        if (undisturbed && !section_stored(1, 2000, 6000))
+            violation("Apply did not store the section typed after the last close");
+    }
+    // Watchers run as their flags say: a stopped or replaced one has ended, waiting or not.
+    const bool runs[2] = {quarvel::time_watch_running(), quarvel::loop_watch_running()};
+    const Thread* alive[2] = {nullptr, nullptr};
+    for (const Thread* t : explore::threads())
+        if (t->kind >= 0 && !t->done) {
+            if (alive[t->kind] || !runs[t->kind])
+                violation("a stopped or replaced watcher stays behind");
+            alive[t->kind] = t;
+        }
+    if (!seen.live && (runs[0] || runs[1])) violation("a watcher runs after free_instance");
+    if (runs[0] && stored("check_time_limit") != 1)
         violation("a time watcher runs with check_time_limit 0");
-    if (quarvel::loop_watch_running() &&
-        (stored("check_looping") != 1 || (!closes.empty() && loop_armed_by < closes.back().began)))
+    if (runs[1] && (stored("check_looping") != 1 ||
+                    (!seen.closes.empty() && alive[1] && alive[1]->armed_by < seen.closes.back())))
         violation("a loop watcher runs that no Apply since the last close armed");
-}
-
-void stop_everything() {
-    quarvel::stop_time_watcher();
-    quarvel::stop_loop_watcher();
+    // After a track open, or an Apply that armed no looping, the time limit in the store runs.
+    if (seen.live && stored("check_time_limit") == 1 && stored("check_looping") == 0 &&
+        seen.time_expected && !runs[0])
+        violation("no time watcher runs with the time limit on and looping off");
+    if (seen.moves > has(row, 'F')) violation("a crossed time limit moved the player on twice");
+    std::set<int32_t> armed_starts;
+    for (long a : seen.arming)
+        armed_starts.insert(seen.first_start.count(a) ? seen.first_start[a] : -1);
+    for (int32_t target : seen.jumps)
+        if (!armed_starts.count(target))
+            violation("a jump went elsewhere than the start of a section an Apply armed");
 }
 
 }  // namespace
@@ -220,44 +304,47 @@ void rest_1ms(Rest&) {
     explore::rest();
 }
 bool start_watcher_thread(uint32_t token) {
-    const bool loop = (token & 2u) != 0;
-    Thread* t = explore::spawn(loop ? "loop watcher" : "time watcher", [token] {
+    const int kind = (token & 2u) != 0;
+    Thread* t = explore::spawn(kind ? "loop watcher" : "time watcher", [token] {
         Rest rest;
         quarvel::run_watcher(token, rest);
     });
-    if (!t) return false;
-    t->watcher_kind = loop;
-    if (loop) loop_armed_by = t->armed_by;
-    return true;
+    if (t) t->kind = kind;
+    return t != nullptr;
 }
 }  // namespace quarvel::threads
 
 namespace {
 
+// One schedule of a scenario, from its set-up to its end; whether it kept every invariant.
+bool run_schedule(const Row& row, const std::vector<int>& prefix, bool traced) {
+    set_up(row);
+    explore::run(prefix, traced);
+    if (explore::violations().empty()) check_the_end(row);
+    return explore::violations().empty();
+}
+
 // Every schedule of one scenario (up to schedule `replay` alone, when it is given): prints the
-// first violating one, or the one replayed, and the scenario's line; returns its two counts.
-std::pair<long, long> explore_row(const Row& row, long replay) {
+// first violating one, or the one replayed, step by step, and the scenario's line.
+void explore_row(const Row& row, long replay) {
     long number = 0, failures = 0;
     std::vector<int> prefix;
     do {
         ++number;
-        closes_seen = quarvel::track_close_stamp() >> 8;
-        set_up(row);
-        if (!explore::run(prefix)) violation("a schedule ran past the step guard");
-        if (violations.empty()) check_the_end();
-        const bool shown = replay ? number == replay : !violations.empty() && !failures;
-        failures += !violations.empty();
-        if (shown) {
+        const bool kept = run_schedule(row, prefix, false);
+        if ((!kept && !failures++ && !replay) || number == replay) {
+            explore::finish(quarvel::end_instance);  // both watchers stopped
+            run_schedule(row, prefix, true);         // the same schedule again, its steps noted
             std::printf("scenario \"%s\", schedule %ld (%ld steps):%s\n", row.name, number,
-                        explore::step(), violations.empty() ? " no violation" : "");
-            for (auto& v : violations) std::printf("  VIOLATION: %s\n", v.c_str());
+                        explore::step(), kept ? " no violation" : "");
+            for (auto& v : explore::violations()) std::printf("  VIOLATION: %s\n", v.c_str());
             for (auto& line : explore::trace()) std::printf("    %s\n", line.c_str());
             std::printf("  replay: interleaving_explorer --replay \"%s\" %ld\n", row.name, number);
         }
-        explore::finish(stop_everything);
+        explore::finish(quarvel::end_instance);  // both watchers stopped
     } while ((!replay || number < replay) && explore::next_prefix(prefix));
-    std::printf("  %-58s %6ld schedules, %ld violating\n", row.name, number, failures);
-    return {number, failures};
+    std::printf("  %-66s %6ld schedules, %ld violating\n= %ld %ld\n", row.name, number, failures,
+                number, failures);
 }
 
 }  // namespace
@@ -265,15 +352,16 @@ std::pair<long, long> explore_row(const Row& row, long replay) {
 int main(int argc, char** argv) {
     const bool replaying = argc == 4 && std::strcmp(argv[1], "--replay") == 0;
     const char* only = replaying ? argv[2] : argc == 2 ? argv[1] : nullptr;
+    explore::perform = act;
     explore::set_observer([] {
         // Bits 8-31 of the close stamp count the closes begun.
         const uint32_t begun = quarvel::track_close_stamp() >> 8;
-        if (begun != closes_seen) closes.push_back({explore::step(), LONG_MAX});
-        closes_seen = begun;
+        if (begun != seen.closes_begun) seen.closes.push_back(explore::step());
+        seen.closes_begun = begun;
     });
     // Each scenario in a process of its own, all at once (the machine's cores share them); their
     // reports in table order, each ending in a line with its two counts.
-    std::vector<std::pair<pid_t, FILE*>> children;
+    std::vector<std::pair<pid_t, FILE*>> reports;
     for (const Row& row : rows) {
         if (only && std::strcmp(only, row.name) != 0) continue;
         FILE* report = std::tmpfile();
@@ -281,34 +369,25 @@ int main(int argc, char** argv) {
         const pid_t child = fork();
         if (child == 0) {
             dup2(fileno(report), STDOUT_FILENO);
-            const auto counts = explore_row(row, replaying ? std::atol(argv[3]) : 0);
-            std::printf("%ld %ld\n", counts.first, counts.second);
+            explore_row(row, replaying ? std::atol(argv[3]) : 0);
             std::fflush(stdout);
             _exit(0);
         }
-        children.emplace_back(child, report);
+        reports.emplace_back(child, report);
     }
     long schedules = 0, failed = 0;
-    int lost = 0;
-    for (auto& [child, report] : children) {
-        int status = 0;
-        waitpid(child, &status, 0);
+    for (auto [child, report] : reports) {
+        waitpid(child, nullptr, 0);
         std::rewind(report);
-        std::vector<std::string> lines;
-        for (char line[4096]; std::fgets(line, sizeof line, report);) lines.emplace_back(line);
-        long counts[2] = {0, 0};
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || lines.empty() ||
-            std::sscanf(lines.back().c_str(), "%ld %ld", &counts[0], &counts[1]) != 2) {
-            ++lost;  // the scenario's process died: what it printed says where
-            lines.emplace_back("  (the scenario's process died)\n");
-        } else {
-            lines.pop_back();
-        }
-        for (auto& line : lines) std::fputs(line.c_str(), stdout);
+        long counts[2] = {0, -1};
+        for (char line[4096]; std::fgets(line, sizeof line, report);)
+            if (std::sscanf(line, "= %ld %ld", &counts[0], &counts[1]) != 2)
+                std::fputs(line, stdout);
+        if (counts[1] < 0) std::printf("  (a scenario's process died)\n");
         schedules += counts[0];
-        failed += counts[1];
+        failed += counts[1] < 0 ? 1 : counts[1];
     }
     std::printf("explorer: %zu scenarios, %ld schedules, %ld violations (preemption bound %d)\n",
-                children.size(), schedules, failed + lost, explore::preemption_bound);
-    return failed || lost || children.empty() ? 1 : 0;
+                reports.size(), schedules, failed, explore::preemption_bound);
+    return failed || reports.empty() ? 1 : 0;
 }

@@ -59,7 +59,7 @@ void set_text(Dialog dialog, int id, const wchar_t* text) {
     of(dialog).texts[id] = text;
 }
 
-bool reset_now(Dialog dialog) {
+bool reset_now(Dialog dialog, unsigned&) {
     fake::player().record(of(dialog).answers ? "reset sent" : "reset sent (no answer)");
     return of(dialog).answers && quarvel::on_reset_message(dialog) == quarvel::reset_mark;
 }
@@ -69,8 +69,20 @@ void reset_later(Dialog dialog) {
     ++of(dialog).resets_posted;
 }
 
-Dialog find_open_dialog() {
-    return fake::open_dialog;
+void mark_reset_owed(Dialog dialog) {
+    of(dialog).reset_owed = true;
+}
+
+bool take_reset_owed(Dialog dialog) {
+    const bool owed = of(dialog).reset_owed;
+    of(dialog).reset_owed = false;
+    return owed;
+}
+
+size_t find_open_dialogs(Dialog* found, size_t room) {
+    if (!fake::open_dialog || room == 0) return 0;
+    found[0] = fake::open_dialog;
+    return 1;
 }
 
 }  // namespace controls

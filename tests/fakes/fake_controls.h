@@ -16,12 +16,13 @@ struct Dialog {
     bool answers = true;
     // Resets posted to the dialog's thread (controls::reset_later), not yet run.
     int resets_posted = 0;
+    bool reset_owed = false;
 
     bool checked(int id) const;
     std::string text(int id) const;  // as plain characters
 };
 
-// The dialog that find_open_dialog reports, or null.
+// The dialog that find_open_dialogs reports, or null.
 extern Dialog* open_dialog;
 
 std::string narrow(const std::wstring& text);

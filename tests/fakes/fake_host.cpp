@@ -85,6 +85,7 @@ void reset() {
         value->store(0);
     }
     fail_thread_starts(false);
+    quarvel::begin_instance();
 }
 
 }  // namespace fake

@@ -255,7 +255,7 @@ class ApplyAgainstTrackClose : public ApplyTest, public ::testing::WithParamInte
   protected:
     void close_from_another_thread() {
         std::thread([] {
-            quarvel::new_track(nullptr, quarvel::clear_looping_in_open_dialog);
+            quarvel::new_track(nullptr, quarvel::clear_looping_in_open_dialogs);
         }).join();
     }
 };
@@ -310,7 +310,7 @@ TEST_F(ApplyTest, NoLoopPassAfterACloseDuringTheStoreWrite) {
     player.on_call = [](const std::string& line) {
         if (line == "write check_looping=1") {
             std::thread([] {
-                quarvel::new_track(nullptr, quarvel::clear_looping_in_open_dialog);
+                quarvel::new_track(nullptr, quarvel::clear_looping_in_open_dialogs);
             }).join();
         }
     };

@@ -12,7 +12,7 @@ namespace {
 
 // A track event as the plug-in's entry delivers it.
 void new_track(const char* file) {
-    quarvel::new_track(file, quarvel::clear_looping_in_open_dialog);
+    quarvel::new_track(file, quarvel::clear_looping_in_open_dialogs);
 }
 
 struct TagCase {

@@ -212,3 +212,33 @@ TEST_P(Threads, ACloseClearsAnotherCopysDialogDirectly) {
     copy.join();
     CloseHandle(made);
 }
+
+// A player that offers its configuration from two places can have two dialogs open: a close
+// clears looping in both, and Apply in the other one then arms nothing.
+TEST_P(Threads, ACloseClearsEveryOpenDialog) {
+    ready_to_loop(L"20000", L"30000");
+    std::thread second_place(
+        [&] { player.record()->config(reinterpret_cast<sim::Instance>(1), nullptr); });
+    HWND other = nullptr;
+    ASSERT_TRUE(wait_until([&] {
+        for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, nullptr, dialog_caption));)
+            if (w != dialog) other = w;
+        return other != nullptr;
+    }));
+    set_box(other, IDC_LOOP_ENABLE, true);
+    type(other, IDC_LOOP_START, L"20000");
+    type(other, IDC_LOOP_END, L"30000");
+
+    player.play(1);
+
+    for (HWND w : {dialog, other}) {
+        EXPECT_FALSE(checked(w, IDC_LOOP_ENABLE));
+        EXPECT_EQ(text(w, IDC_LOOP_START), L"0");
+        EXPECT_EQ(text(w, IDC_LOOP_END), L"0");
+    }
+    click(other, IDC_APPLY);
+    EXPECT_EQ(stored("check_looping"), 0);
+    EXPECT_TRUE(plugin_threads_ended());
+    SendMessageW(other, WM_COMMAND, IDCANCEL, 0);
+    second_place.join();
+}
