@@ -89,3 +89,26 @@ TEST(Unload, WhileTheTimeLimitKeepsMovingThePlayerOn) {
         }
     }
 }
+
+// The player may free the instance while the dialog is still open (from a message its modal
+// loop dispatches): Apply there still stores what the dialog shows, but starts no watcher.
+TEST(Unload, ADialogLeftOpenAfterFreeInstanceStartsNothing) {
+    sim::Player player;
+    player.set_store(stored_defaults());
+    player.set_playlist({{"one.mp3", 600000}});
+    ASSERT_TRUE(player.load(dll_path()));
+    player.bind(1);
+    player.start_instance();
+    player.play(0);
+    HWND dialog = player.open_config();
+    ASSERT_NE(dialog, nullptr);
+    set_box(dialog, IDC_TIME_ENABLE, true);
+
+    player.record()->free_instance(reinterpret_cast<sim::Instance>(1));
+    click(dialog, IDC_APPLY);  // sent: Apply has run, and made any thread, when it returns
+
+    EXPECT_EQ(player.store()[key("check_time_limit")], 1);
+    EXPECT_EQ(player.plugin_threads_running(), 0);
+    SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(gone(dialog));
+}
