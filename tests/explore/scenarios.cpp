@@ -95,6 +95,7 @@ struct Seen {
     std::vector<long> arming;                         // the actions that stored check_looping 1
     std::vector<int32_t> jumps;
     int moves = 0;  // commands that move the player on
+    long apply_ended = -1;
     bool live = true, time_expected = true;
     uint32_t closes_begun = 0;
 } seen;
@@ -166,7 +167,8 @@ void act(const std::string& word) {
         fake::player().playing = playing;
         t.waited_on.clear();
         quarvel::new_track(playing ? "next.mp3" : nullptr, quarvel::clear_looping_in_open_dialogs);
-        seen.time_expected |= playing;
+        // It starts the time limit's watcher, unless an Apply that ends later stops it.
+        seen.time_expected |= playing && t.action_began > seen.apply_ended;
         seen.events.emplace_back(t.action_began, explore::step());
     } else if (word == "free") {
         seen.live = false;
@@ -180,8 +182,10 @@ void act(const std::string& word) {
         explore::click_apply(seen.dialog_threads.at(word == "click2"));
     } else {
         explore::input(word);
-        if (word == "apply" || word == "ok")
+        if (word == "apply" || word == "ok") {
             seen.time_expected = seen.looping_stored[t.action_began] != 1;
+            seen.apply_ended = explore::step();
+        }
     }
     std::tie(t.action, t.action_began) = outer;
 }
