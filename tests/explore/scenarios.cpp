@@ -178,7 +178,7 @@ void act(const std::string& word) {
         quarvel::begin_instance();
         seen.live = true;
         seen.time_expected = false;
-    } else if (!input) {
+    } else if (begins(word, "click")) {
         explore::click_apply(seen.dialog_threads.at(word == "click2"));
     } else {
         explore::input(word);
