@@ -1,8 +1,6 @@
 #include "dialog_model.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <sstream>
 
 #include "dialog/apply.h"
@@ -76,16 +74,12 @@ void click_apply(const Thread* on) {
 }
 
 void input(const std::string& word) {
-    if (word == "open") {
-        add_window(self());  // found by its caption while it opens
-        quarvel::open_dialog(window_of(self()));
-        return;
-    }
+    if (word == "open") return quarvel::open_dialog(&add_window(self()));  // found while it opens
     Window* w = window_of(self());
     if (!w) return;  // its dialog is closed: nothing takes the input
-    if (word == "apply" || word == "ok" || word == "set" || word == "type") w->shown_at = step();
+    if (word == "apply" || word == "ok" || word == "set" || word == "type") w->shown_at = steps;
     if (word == "apply" || word == "ok") {
-        w->applied_at = step();
+        w->applied_at = steps;
         quarvel::apply_dialog(w);
     } else if (word == "set") {
         quarvel::set_field_to_position(w, 1100);
@@ -93,7 +87,7 @@ void input(const std::string& word) {
         w->typed_at = -1;
         quarvel::on_reset_message(w);
     } else if (word == "type") {
-        w->typed_at = step();
+        w->typed_at = steps;
         w->texts[1100] = L"2000";
         w->texts[1200] = L"6000";
         w->boxes[1000] = true;
@@ -136,14 +130,10 @@ using explore::of;
 namespace {
 // A change from another thread would bypass the message rules.
 explore::Window& own(Dialog dialog, const std::string& change) {
-    explore::Window& w = of(dialog);
-    if (explore::self() && explore::self() != w.thread) {
-        std::fprintf(stderr, "explorer: %s from another thread than its dialog's\n",
-                     change.c_str());
-        std::abort();
-    }
+    if (explore::self() && explore::self() != of(dialog).thread)
+        explore::violation(change + " from another thread than its dialog's");
     explore::note(change);
-    return w;
+    return of(dialog);
 }
 }  // namespace
 

@@ -9,8 +9,7 @@ namespace explore {
 namespace {
 
 struct Decision {
-    int options;
-    int chosen;
+    int options, chosen;
     bool could_go_on;  // the thread at the point could have gone on: any other is a preemption
     int preemptions;   // before this point
 };
@@ -20,17 +19,14 @@ constexpr size_t stack_size = 256 * 1024;
 constexpr long free_run_rests = 100000;  // a watcher still resting after these never ends
 
 std::vector<std::unique_ptr<Thread>> pool;  // every thread made so far; their stacks are reused
-std::vector<Thread*> live;                  // this schedule's
 jmp_buf scheduler;
 ucontext_t entry;  // unused: a thread goes back to the scheduler through `scheduler`
 Thread* current = nullptr;
 bool free_run = false, tracing = false;
 int rest_limit = rests_per_watcher;
-long steps = 0, free_rests = 0;
+long free_rests = 0;
 std::vector<Decision> decisions;
 std::vector<int> forced;
-std::vector<std::string> lines, violated;
-std::function<void()> observer;
 
 bool holds(const Thread* t) {
     return !t->ready || t->ready();
@@ -82,6 +78,11 @@ Thread* pick(Thread* last, bool draining) {
 
 }  // namespace
 
+long steps = 0;
+std::vector<Thread*> live;
+std::vector<std::string> lines, violated;
+std::function<void()> observer;
+
 // Back to the scheduler, until this thread is picked again.
 void switch_point() {
     if (Thread* t = self())
@@ -90,14 +91,6 @@ void switch_point() {
 
 Thread* self() {
     return free_run ? nullptr : current;
-}
-
-long step() {
-    return steps;
-}
-
-const std::vector<Thread*>& threads() {
-    return live;
 }
 
 void note(const std::string& what) {
@@ -127,16 +120,13 @@ void rest() {
 
 Thread* spawn(const std::string& name, std::function<void()> body) {
     if (free_run) return nullptr;  // the schedule is over: no new thread
-    if (live.size() == pool.size()) {
-        pool.push_back(std::make_unique<Thread>());
-        pool.back()->stack.reset(new char[stack_size]);
-    }
+    if (live.size() == pool.size()) pool.push_back(std::make_unique<Thread>());
     Thread* t = pool[live.size()].get();
     auto stack = std::move(t->stack);
     *t = Thread{};
-    t->stack = std::move(stack);
     t->name = name;
     t->body = std::move(body);
+    t->stack = stack ? std::move(stack) : std::make_unique<char[]>(stack_size);
     if (Thread* parent = self()) t->armed_by = parent->action_began;
     getcontext(&t->context);
     t->context.uc_stack.ss_sp = t->stack.get();
@@ -156,10 +146,6 @@ bool block_until(std::function<bool()> ready, bool may_give_up) {
     t->ready = nullptr;
     t->may_give_up = false;
     return held;
-}
-
-void set_observer(std::function<void()> observe) {
-    observer = std::move(observe);
 }
 
 void run(const std::vector<int>& prefix, bool traced) {
@@ -207,14 +193,6 @@ void finish(const std::function<void()>& stop) {
         if (!t->done) resume(t);  // it runs to its end: nothing switches any more
     live.clear();
     free_run = false;
-}
-
-const std::vector<std::string>& trace() {
-    return lines;
-}
-
-const std::vector<std::string>& violations() {
-    return violated;
 }
 
 }  // namespace explore

@@ -1,15 +1,11 @@
 // A systematic interleaving explorer: runs threads of the plug-in's real logic one at a time
 // and tries every schedule with at most `preemption_bound` preemptions (context bounding).
-//
-// Each thread is a coroutine on a stack of its own (kept from one schedule to the next), all on
-// one system thread, so a schedule replays exactly. A thread hands the baton back at every
-// switch point: a shared word's access (settings/shared_word.h), a host or control call, a rest,
-// a send to a dialog. There the explorer picks the next thread: going on with the same one is
-// free, picking another while it could go on is a preemption, and a thread that blocks (a send
-// not yet answered, a dialog with nothing to do, a watcher that has used up its rests) lets
-// another run for free. Nothing reads a clock: a send whose bound expires is one more choice.
-// Once no thread can go on, the schedule drains: the watchers get a few rests more, in one fixed
-// order, so that a stopped or replaced one can end (and one that cannot end shows).
+// Each thread is a coroutine with a stack of its own, all on one system thread, so a schedule
+// replays exactly. A thread hands the baton back at every switch point (a shared word's access,
+// a host or control call, a rest, a send to a dialog); going on with the same thread is free,
+// picking another that could go on is a preemption, and a blocked thread lets another run for
+// free. Nothing reads a clock: a send whose bound expires is one more choice. Once no thread can
+// go on, the watchers get a few rests more (the drain), so a stopped or replaced one can end.
 #pragma once
 
 #include <setjmp.h>
@@ -27,7 +23,7 @@ struct Thread {
     std::function<void()> body;
     std::function<bool()> ready;  // set while blocked: runs again once it holds
     bool may_give_up = false;     // ...or, as the last choice, without it (a bound expires)
-    bool done = false;
+    bool done = false, started = false;
     int rests = 0;
     // For the scenarios' checks.
     int kind = -1;          // a watcher's kind: 0 time limit, 1 loop; -1 for the player's threads
@@ -37,9 +33,8 @@ struct Thread {
     long asked_at = -1;     // a watcher: the step of its last position question
     bool in_pass = false;   // a watcher: it made a host call since its last rest ended
     std::vector<const void*> waited_on;  // dialogs its current track close waited on
-    bool started = false;
-    ucontext_t context;  // its first start
-    jmp_buf resume_at;   // where it waits for the baton
+    ucontext_t context;                  // its first start
+    jmp_buf resume_at;                   // where it waits for the baton
     std::unique_ptr<char[]> stack;
 };
 
@@ -56,18 +51,20 @@ Thread* spawn(const std::string& name, std::function<void()> body);
 bool block_until(std::function<bool()> ready, bool may_give_up = false);
 void note(const std::string& what);       // one numbered step of the printed schedule
 void violation(const std::string& what);  // of this schedule (each once)
-long step();
-const std::vector<Thread*>& threads();  // this schedule's, in the order they were spawned
 
-// For the driver. `observe` runs (outside every thread) before every step.
-void set_observer(std::function<void()> observe);
-// Runs the threads spawned so far to the end of one schedule: the given prefix of choices,
-// then the first choice at each point, then the drain. With `traced`, note() keeps the steps.
+// This schedule's steps so far, threads (in the order they were spawned), traced steps and
+// violations; `observer` runs (outside every thread) before every step.
+extern long steps;
+extern std::vector<Thread*> live;
+extern std::vector<std::string> lines, violated;
+extern std::function<void()> observer;
+
+// For the driver: runs the threads spawned so far to the end of one schedule: the given prefix of
+// choices, then the first choice at each point, then the drain. With `traced`, note() keeps the
+// steps.
 void run(const std::vector<int>& prefix, bool traced);
 bool next_prefix(std::vector<int>& prefix);  // the next in depth-first order, if any
 // Ends the schedule's threads (`stop` makes the watchers end) and forgets them.
 void finish(const std::function<void()>& stop);
-const std::vector<std::string>& trace();
-const std::vector<std::string>& violations();
 
 }  // namespace explore

@@ -1,9 +1,6 @@
 // The interleaving explorer's scenarios, the invariants it checks on every schedule, and its
-// main. A race found later becomes one more row of `rows`.
-//
-//   interleaving_explorer                  every scenario; one summary line
-//   interleaving_explorer NAME             scenario NAME alone
-//   interleaving_explorer --replay NAME N  schedule N of scenario NAME, step by step
+// main: `interleaving_explorer [NAME]` explores every scenario or scenario NAME alone, and
+// `--replay NAME N` prints schedule N of NAME step by step. A race found later is one more row.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +22,23 @@
 using explore::Thread;
 using explore::violation;
 using explore::Window;
+
+// Watcher threads, scheduled by the explorer. Bit 1 of the token is the watcher's kind.
+namespace quarvel::threads {
+class Rest {};
+void rest_1ms(Rest&) {
+    explore::rest();
+}
+bool start_watcher_thread(uint32_t token) {
+    const int kind = (token & 2u) != 0;
+    Thread* t = explore::spawn(kind ? "loop watcher" : "time watcher", [token] {
+        Rest rest;
+        quarvel::run_watcher(token, rest);
+    });
+    if (t) t->kind = kind;
+    return t != nullptr;
+}
+}  // namespace quarvel::threads
 
 namespace {
 
@@ -113,10 +127,10 @@ int32_t value_of(const std::string& call) {
 // (a watcher that waits for the one it replaces rests without making calls).
 void watcher_call(Thread& t, const std::string& call) {
     t.in_pass = true;
-    for (const Thread* o : explore::threads())
+    for (const Thread* o : explore::live)
         if (o != &t && o->kind == t.kind && o->in_pass && !o->done)
             violation("two watchers of one kind inside their passes");
-    if (call == "position") t.asked_at = explore::step();
+    if (call == "position") t.asked_at = explore::steps;
     seen.moves += call == "command key128" || call == "command key80";
     if (!begins(call, "jump ")) return;
     for (long began : seen.closes)
@@ -156,7 +170,7 @@ void act(const std::string& word) {
     Thread& t = *explore::self();
     const auto outer = std::make_pair(t.action, t.action_began);  // a click taken inside Apply
     t.action = word;
-    t.action_began = explore::step();
+    t.action_began = explore::steps;
     const bool track_event = word == "close" || word == "play";
     const bool input = !track_event && word != "free" && word != "new" && !begins(word, "click");
     explore::note(input ? "user: " + word : word);
@@ -169,7 +183,7 @@ void act(const std::string& word) {
         quarvel::new_track(playing ? "next.mp3" : nullptr, quarvel::clear_looping_in_open_dialogs);
         // It starts the time limit's watcher, unless an Apply that ends later stops it.
         seen.time_expected |= playing && t.action_began > seen.apply_ended;
-        seen.events.emplace_back(t.action_began, explore::step());
+        seen.events.emplace_back(t.action_began, explore::steps);
     } else if (word == "free") {
         seen.live = false;
         quarvel::end_instance();
@@ -184,7 +198,7 @@ void act(const std::string& word) {
         explore::input(word);
         if (word == "apply" || word == "ok") {
             seen.time_expected = seen.looping_stored[t.action_began] != 1;
-            seen.apply_ended = explore::step();
+            seen.apply_ended = explore::steps;
         }
     }
     std::tie(t.action, t.action_began) = outer;
@@ -217,15 +231,14 @@ void set_up(const Row& row) {
         quarvel::start_loop_watcher(quarvel::track_close_stamp());
     }
     if (has(row, 'T')) quarvel::start_time_watcher();
-    bool playback = false;
+    int players = 0;
     for (const char* script : row.scripts) {
         if (!script) break;
         std::string words = script;
         const bool shown = begins(words, "dialog"), dialog = shown || begins(words, "open");
         const std::string name = dialog ? "dialog " + std::to_string(seen.dialog_threads.size() + 1)
-                                 : playback ? "other"
-                                            : "playback";
-        playback |= !dialog;
+                                 : players++ ? "other"
+                                             : "playback";
         Thread* t = explore::spawn(
             name, [words = words.substr(shown ? 6 : 0)] { explore::run_thread(words); });
         if (dialog) seen.dialog_threads.push_back(t);
@@ -246,35 +259,33 @@ void check_the_end(const Row& row) {
         return stored("check_looping") == looping && stored("start_loop_time") == start &&
                stored("end_loop_time") == end;
     };
+    const long last_close = seen.closes.empty() ? -1 : seen.closes.back();
     long last_apply = -1;
     for (auto& w : explore::windows) last_apply = std::max(last_apply, w->applied_at);
-    if (!seen.closes.empty()) {
-        if (old_value(stored("start_loop_time")) || old_value(stored("end_loop_time")))
-            violation("the closed track's section is stored");
-        if (last_apply < seen.closes.back() && !section_stored(0, 0, 0))
-            violation("looping is not cleared in the store after the close");
-        for (auto& w : explore::windows) {
-            if (!w->open) continue;
-            for (int field : {1100, 1200})
-                if (old_value(std::wcstol(w->texts[field].c_str(), nullptr, 10)))
-                    violation("the closed track's section is shown");
-            if (w->shown_at < seen.closes.back() &&
-                (w->boxes[1000] || w->texts[1100] != L"0" || w->texts[1200] != L"0"))
-                violation("looping is not cleared in a dialog after the close");
-        }
-    }
-    // A section typed while the track plays, with no track event from then on, is what Apply
-    // stores and arms.
+    if (last_close >= 0 &&
+        (old_value(stored("start_loop_time")) || old_value(stored("end_loop_time"))))
+        violation("the closed track's section is stored");
+    if (last_close >= 0 && last_apply < last_close && !section_stored(0, 0, 0))
+        violation("looping is not cleared in the store after the close");
     for (auto& w : explore::windows) {
+        // A section typed while the track plays, with no track event from then on, is what
+        // Apply stores and arms.
         bool undisturbed = w->typed_at >= 0 && w->applied_at > w->typed_at && player.playing;
         for (auto& e : seen.events) undisturbed &= e.second < w->typed_at;
         if (undisturbed && !section_stored(1, 2000, 6000))
             violation("Apply did not store the section typed after the last close");
+        if (!w->open || last_close < 0) continue;
+        for (int field : {1100, 1200})
+            if (old_value(std::wcstol(w->texts[field].c_str(), nullptr, 10)))
+                violation("the closed track's section is shown");
+        if (w->shown_at < last_close &&
+            (w->boxes[1000] || w->texts[1100] != L"0" || w->texts[1200] != L"0"))
+            violation("looping is not cleared in a dialog after the close");
     }
     // Watchers run as their flags say: a stopped or replaced one has ended, waiting or not.
     const bool runs[2] = {quarvel::time_watch_running(), quarvel::loop_watch_running()};
     const Thread* alive[2] = {nullptr, nullptr};
-    for (const Thread* t : explore::threads())
+    for (const Thread* t : explore::live)
         if (t->kind >= 0 && !t->done) {
             if (alive[t->kind] || !runs[t->kind])
                 violation("a stopped or replaced watcher stays behind");
@@ -283,8 +294,7 @@ void check_the_end(const Row& row) {
     if (!seen.live && (runs[0] || runs[1])) violation("a watcher runs after free_instance");
     if (runs[0] && stored("check_time_limit") != 1)
         violation("a time watcher runs with check_time_limit 0");
-    if (runs[1] && (stored("check_looping") != 1 ||
-                    (!seen.closes.empty() && alive[1] && alive[1]->armed_by < seen.closes.back())))
+    if (runs[1] && (stored("check_looping") != 1 || (alive[1] && alive[1]->armed_by < last_close)))
         violation("a loop watcher runs that no Apply since the last close armed");
     // After a track open, or an Apply that armed no looping, the time limit in the store runs.
     if (seen.live && stored("check_time_limit") == 1 && stored("check_looping") == 0 &&
@@ -299,33 +309,12 @@ void check_the_end(const Row& row) {
             violation("a jump went elsewhere than the start of a section an Apply armed");
 }
 
-}  // namespace
-
-// Watcher threads, scheduled by the explorer. Bit 1 of the token is the watcher's kind.
-namespace quarvel::threads {
-class Rest {};
-void rest_1ms(Rest&) {
-    explore::rest();
-}
-bool start_watcher_thread(uint32_t token) {
-    const int kind = (token & 2u) != 0;
-    Thread* t = explore::spawn(kind ? "loop watcher" : "time watcher", [token] {
-        Rest rest;
-        quarvel::run_watcher(token, rest);
-    });
-    if (t) t->kind = kind;
-    return t != nullptr;
-}
-}  // namespace quarvel::threads
-
-namespace {
-
 // One schedule of a scenario, from its set-up to its end; whether it kept every invariant.
 bool run_schedule(const Row& row, const std::vector<int>& prefix, bool traced) {
     set_up(row);
     explore::run(prefix, traced);
-    if (explore::violations().empty()) check_the_end(row);
-    return explore::violations().empty();
+    if (explore::violated.empty()) check_the_end(row);
+    return explore::violated.empty();
 }
 
 // Every schedule of one scenario (up to schedule `replay` alone, when it is given): prints the
@@ -340,9 +329,9 @@ void explore_row(const Row& row, long replay) {
             explore::finish(quarvel::end_instance);  // both watchers stopped
             run_schedule(row, prefix, true);         // the same schedule again, its steps noted
             std::printf("scenario \"%s\", schedule %ld (%ld steps):%s\n", row.name, number,
-                        explore::step(), kept ? " no violation" : "");
-            for (auto& v : explore::violations()) std::printf("  VIOLATION: %s\n", v.c_str());
-            for (auto& line : explore::trace()) std::printf("    %s\n", line.c_str());
+                        explore::steps, kept ? " no violation" : "");
+            for (auto& v : explore::violated) std::printf("  VIOLATION: %s\n", v.c_str());
+            for (auto& line : explore::lines) std::printf("    %s\n", line.c_str());
             std::printf("  replay: interleaving_explorer --replay \"%s\" %ld\n", row.name, number);
         }
         explore::finish(quarvel::end_instance);  // both watchers stopped
@@ -357,12 +346,12 @@ int main(int argc, char** argv) {
     const bool replaying = argc == 4 && std::strcmp(argv[1], "--replay") == 0;
     const char* only = replaying ? argv[2] : argc == 2 ? argv[1] : nullptr;
     explore::perform = act;
-    explore::set_observer([] {
+    explore::observer = [] {
         // Bits 8-31 of the close stamp count the closes begun.
         const uint32_t begun = quarvel::track_close_stamp() >> 8;
-        if (begun != seen.closes_begun) seen.closes.push_back(explore::step());
+        if (begun != seen.closes_begun) seen.closes.push_back(explore::steps);
         seen.closes_begun = begun;
-    });
+    };
     // Each scenario in a process of its own, all at once (the machine's cores share them); their
     // reports in table order, each ending in a line with its two counts.
     std::vector<std::pair<pid_t, FILE*>> reports;
