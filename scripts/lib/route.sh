@@ -88,11 +88,14 @@ quarvel_i386_failed_at() {
         (($(date +%s) - at < quarvel_i386_remembered_s)) && echo "$at"
 }
 
+# Whether Debian package $1 is installed.
+quarvel_installed() { [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) == "install ok installed" ]]; }
+
 # After scripts/setup: leaves out the i386 route, saying so, where 32-bit Wine is not installed
 # because scripts/setup could not install it (it showed why). A forced route is kept as it is.
 quarvel_installed_routes() {
     [[ -z ${QUARVEL_ROUTE:-} && ${quarvel_routes[0]} == i386 ]] || return 0
-    dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed" && return 0
+    quarvel_installed wine32:i386 && return 0
     local at
     quarvel_routes=(x86-64)
     if at=$(quarvel_i386_failed_at); then
