@@ -35,13 +35,15 @@ target_compile_options(xmp-quarvel PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:${QUARVEL_WARNINGS} -Os -fno-exceptions -fno-rtti
         -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables>)
 target_link_options(xmp-quarvel PRIVATE ${QUARVEL_STATIC_RUNTIME} -s -Wl,--gc-sections)
-# The build moment (quarvel_build_release in scripts/lib/route.sh): the About text that shows it
-# is compiled again whenever it changes.
+# The build moment (quarvel_build_release in scripts/lib/route.sh), written at every release
+# build: the About text that shows it is compiled again, and the DLL, whose time stamps carry
+# it, linked again.
 set(QUARVEL_MOMENT ${CMAKE_BINARY_DIR}/source-date-epoch)
 if(NOT EXISTS ${QUARVEL_MOMENT})
     file(WRITE ${QUARVEL_MOMENT} "")
 endif()
 set_source_files_properties(src/host/about.cpp PROPERTIES OBJECT_DEPENDS ${QUARVEL_MOMENT})
+set_target_properties(xmp-quarvel PROPERTIES LINK_DEPENDS ${QUARVEL_MOMENT})
 
 # GoogleTest, cross-built.
 add_subdirectory(${QUARVEL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)

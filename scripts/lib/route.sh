@@ -114,9 +114,10 @@ quarvel_installed_routes() {
 quarvel_build_release() {
     export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(date +%s)}
     quarvel_configure win32
-    # The moment is a dependency of the About text (cmake/windows.cmake).
-    local stamp="$quarvel_root/build/win32/source-date-epoch"
-    [[ $(cat "$stamp" 2>/dev/null) == "$SOURCE_DATE_EPOCH" ]] || echo "$SOURCE_DATE_EPOCH" >"$stamp"
+    # The moment is a dependency of the About text and of the link (cmake/windows.cmake),
+    # written at every release build: so it links at its own moment, whatever an ordinary
+    # build (at another moment) left in the tree before it.
+    echo "$SOURCE_DATE_EPOCH" >"$quarvel_root/build/win32/source-date-epoch"
     cmake --build --preset win32 --target xmp-quarvel
 }
 

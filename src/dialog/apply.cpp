@@ -40,9 +40,8 @@ int32_t flag(controls::Dialog dialog, int box) {
 
 void show_and_store(controls::Dialog dialog, int field, Shared<int32_t>& slot, const char* key,
                     int32_t value) {
-    set(slot, value);
     controls::set_text(dialog, field, format_signed_decimal(value).c_str());
-    host::store_write(key, value);
+    store_setting(key, slot, value);
 }
 
 // A track closed while Apply ran (or was closing when it began): whatever Apply showed, stored
@@ -85,16 +84,15 @@ void apply_dialog(controls::Dialog dialog) {
     set(settings.subsong_limit, subsong_limit);
 
     const int32_t check_time_limit = flag(dialog, IDC_TIME_ENABLE);
-    host::store_write(keys::check_time_limit, check_time_limit);
-    set(settings.check_time_limit, check_time_limit);
+    store_setting(keys::check_time_limit, settings.check_time_limit, check_time_limit);
     if (check_time_limit) {
         stop_loop_watcher();
         start_time_watcher();
     } else {
         stop_time_watcher();
     }
-    host::store_write(keys::time_limit, time_limit);
-    host::store_write(keys::subsong_limit, subsong_limit);
+    store_setting(keys::time_limit, settings.time_limit, time_limit);
+    store_setting(keys::subsong_limit, settings.subsong_limit, subsong_limit);
 
     const bool looping = controls::is_checked(dialog, IDC_LOOP_ENABLE);
     if (!looping) {

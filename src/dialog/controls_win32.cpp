@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "dialog/controls.h"
 #include "dialog/dialog_actions.h"
 #include "dialog/dialog_win32.h"
@@ -41,10 +43,12 @@ void set_text(Dialog dialog, int id, const wchar_t* text) {
 bool reset_now(Dialog dialog, unsigned& wait_left_ms) {
     const HWND w = window(dialog);
     const DWORD began = GetTickCount();
-    // Takes what the wait took off what is left (unsigned: right across the tick's wrap).
+    const unsigned budget = wait_left_ms;
+    // What is left is what there was less the time spent here so far (unsigned: right across
+    // the tick's wrap).
     const auto spend = [&] {
         const DWORD spent = GetTickCount() - began;
-        wait_left_ms = spent >= wait_left_ms ? 0 : wait_left_ms - static_cast<unsigned>(spent);
+        wait_left_ms = spent >= budget ? 0 : budget - static_cast<unsigned>(spent);
     };
     // Nothing left to wait: only a dialog of this thread runs the reset now (a plain call).
     if (wait_left_ms == 0 && GetWindowThreadProcessId(w, nullptr) != GetCurrentThreadId())
@@ -100,19 +104,43 @@ size_t read_text(Dialog dialog, int id, wchar_t* buffer, size_t size) {
     return length > 0 ? static_cast<size_t>(length) : 0;
 }
 
+namespace {
+
+struct Search {
+    Dialog* found;
+    size_t room, count;
+    DWORD process;
+};
+
+// Whether the window's caption is the dialog's, read without a message to it (GetWindowText
+// would send one to a window of this process, and its thread may be busy).
+bool has_dialog_caption(HWND candidate) {
+    constexpr wchar_t caption[] = L"" QUARVEL_DIALOG_CAPTION;
+    constexpr int length = sizeof caption / sizeof caption[0] - 1;
+    wchar_t text[length + 2];
+    return InternalGetWindowText(candidate, text, length + 2) == length &&
+           std::equal(text, text + length, caption);
+}
+
+BOOL CALLBACK consider(HWND candidate, LPARAM parameter) {
+    Search& search = *reinterpret_cast<Search*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(candidate, &owner);
+    if (owner == search.process && has_dialog_caption(candidate))
+        search.found[search.count++] = candidate;
+    return search.count < search.room;
+}
+
+}  // namespace
+
 size_t find_open_dialogs(Dialog* found, size_t room) {
     // Only our own dialogs: another program, or another player, may have a window with the
-    // same caption.
-    const DWORD self = GetCurrentProcessId();
-    size_t count = 0;
-    HWND candidate = nullptr;
-    while (count < room &&
-           (candidate = FindWindowExW(nullptr, candidate, nullptr, L"" QUARVEL_DIALOG_CAPTION))) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(candidate, &owner);
-        if (owner == self) found[count++] = candidate;
-    }
-    return count;
+    // same caption. EnumWindows walks a list of the top-level windows made as it begins, so a
+    // dialog open all along is found whatever other windows do meanwhile (one closed or raised
+    // would end or skip a walk that goes on from the last match).
+    Search search{found, room, 0, GetCurrentProcessId()};
+    if (room > 0) EnumWindows(consider, reinterpret_cast<LPARAM>(&search));
+    return search.count;
 }
 
 }  // namespace controls

@@ -2,6 +2,8 @@
 // player calls.
 #include <windows.h>
 
+#include <atomic>
+
 #include "dialog/dialog_actions.h"
 #include "dialog/dialog_win32.h"
 #include "host/about.h"
@@ -27,7 +29,11 @@ Instance WINAPI new_instance() {
     return instance_token;
 }
 
+// Counts free_instance calls: a dialog open across one keeps the module loaded for good.
+std::atomic<unsigned> instances_freed{0};
+
 void WINAPI free_instance(Instance) {
+    instances_freed.fetch_add(1);
     quarvel::end_instance();
 }
 
@@ -35,8 +41,15 @@ const char* WINAPI get_description(Instance) {
     return quarvel::plugin_description;
 }
 
+// The player may free the instance and unload the module from a message that the dialog's
+// modal loop dispatches: the module stays while the dialog is open, and for good when an
+// instance was freed meanwhile (the player's reference may be gone, and the last one must not
+// be given back from code of this module).
 void WINAPI config(Instance, HWND parent) {
+    const unsigned freed_before = instances_freed.load();
+    quarvel::ModuleReference while_open;
     quarvel::run_config_dialog(parent);
+    if (instances_freed.load() != freed_before) while_open.keep();
 }
 
 DWORD WINAPI get_config(Instance, void*) {

@@ -8,6 +8,11 @@ namespace quarvel {
 
 Settings settings;
 
+void store_setting(const char* key, Shared<int32_t>& slot, int32_t value) {
+    host::store_write(key, value);
+    set(slot, value);
+}
+
 int32_t default_of(const char* key) {
     return std::strcmp(key, keys::time_limit) == 0 ? default_time_limit : 0;
 }
@@ -15,7 +20,9 @@ int32_t default_of(const char* key) {
 namespace {
 
 // Reads `key` into `slot`; an absent key (or a failed read) takes its default, which is
-// written back so that the store holds every key afterwards.
+// written back so that the store holds every key afterwards. An Apply on another thread may
+// store the key meanwhile (and set its slot): the slot takes the store's value again until the
+// two agree, so whichever of the two wrote last wins in both.
 void load_key(const char* key, Shared<int32_t>& slot) {
     int32_t value = 0;
     if (!host::store_read(key, value)) {
@@ -23,6 +30,10 @@ void load_key(const char* key, Shared<int32_t>& slot) {
         host::store_write(key, value);
     }
     set(slot, value);
+    for (int32_t now = 0; host::store_read(key, now) && now != value;) {
+        value = now;
+        set(slot, value);
+    }
 }
 
 }  // namespace

@@ -40,6 +40,11 @@ inline void set(Shared<int32_t>& value, int32_t v) {
     value.store(v, std::memory_order_relaxed);
 }
 
+// Stores a setting, then sets its slot: with the load doing the same in its order (it reads
+// the store again after setting the slot), a load and an Apply that overlap leave the slot as
+// the store.
+void store_setting(const char* key, Shared<int32_t>& slot, int32_t value);
+
 // Reads all six keys from the store into `settings`, writing the default of every absent
 // key back, and removes the legacy key. Stored values are used as they are.
 void load_settings();

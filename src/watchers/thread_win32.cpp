@@ -88,30 +88,6 @@ void rest_1ms(Rest& rest) {
 
 namespace {
 
-DWORD WINAPI watcher_thread(LPVOID parameter);
-
-// A counted reference on this module; given back unless handed over to a thread.
-class ModuleReference {
-  public:
-    ModuleReference() {
-        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                reinterpret_cast<LPCWSTR>(&watcher_thread), &module_)) {
-            module_ = nullptr;
-        }
-    }
-    ~ModuleReference() {
-        if (module_) FreeLibrary(module_);
-    }
-    ModuleReference(const ModuleReference&) = delete;
-    ModuleReference& operator=(const ModuleReference&) = delete;
-
-    explicit operator bool() const { return module_ != nullptr; }
-    void hand_over() { module_ = nullptr; }
-
-  private:
-    HMODULE module_ = nullptr;
-};
-
 DWORD WINAPI watcher_thread(LPVOID parameter) {
     {
         Rest rest;  // closed before the thread ends
@@ -131,7 +107,7 @@ bool start_watcher_thread(uint32_t token) {
         CreateThread(nullptr, 0, watcher_thread,
                      reinterpret_cast<LPVOID>(static_cast<uintptr_t>(token)), 0, nullptr);
     if (!thread) return false;
-    reference.hand_over();
+    reference.keep();     // the thread gives it back
     CloseHandle(thread);  // detached: nobody waits for it
     return true;
 }

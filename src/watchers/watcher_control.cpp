@@ -23,24 +23,24 @@ class WatcherControl {
         : kind_(kind), word_(kind == WatcherKind::loop ? kind_bit : 0u) {}
 
     void start() {
-        if (!instance_live.load()) return;
-        uint32_t word = word_.load();
-        for (;;) {
+        while (instance_live.load()) {
+            uint32_t word = word_.load();
             if (word & run_bit) return;  // already running
             // Unsigned arithmetic: the generation simply wraps after 2^30 starts.
             const uint32_t token = (word + generation_step) | run_bit;
-            if (word_.compare_exchange_weak(word, token)) {
-                // A free_instance that came in since the check above may have made its stop
-                // before this start: then the start is taken back here. One that comes later
-                // stops it itself.
-                if (!instance_live.load() || !threads::start_watcher_thread(token)) {
-                    // Put the flag back (and so a later start tries again); a stop or start
-                    // that came in meanwhile wins.
-                    uint32_t expected = token;
-                    word_.compare_exchange_strong(expected, token & ~run_bit);
-                }
-                return;
-            }
+            if (!word_.compare_exchange_weak(word, token)) continue;
+            // A free_instance that came in since the check above may have made its stop
+            // before this start: then the start is taken back here. One that comes later
+            // stops it itself.
+            const bool live = instance_live.load();
+            if (live && threads::start_watcher_thread(token)) return;
+            // Put the flag back (and so a later start tries again); a stop or start that came
+            // in meanwhile wins.
+            uint32_t expected = token;
+            if (!word_.compare_exchange_strong(expected, token & ~run_bit) || live) return;
+            // A start that came in meanwhile (a track open after a new_instance) saw this
+            // claim and left the watcher to it: try again while the instance is live. A thread
+            // that could not be created is not tried again.
         }
     }
 

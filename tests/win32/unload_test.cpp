@@ -90,8 +90,11 @@ TEST(Unload, WhileTheTimeLimitKeepsMovingThePlayerOn) {
     }
 }
 
-// The player may free the instance while the dialog is still open (from a message its modal
-// loop dispatches): Apply there still stores what the dialog shows, but starts no watcher.
+// The player may free the instance and unload the DLL while the dialog is still open (a player
+// that shuts down from its main window: free_instance comes through the dialog's modal loop).
+// The module stays, so the dialog's next messages run; Apply there still stores what the dialog
+// shows, but starts no watcher. The plug-in never gives back its last reference from its own
+// code, so it keeps one for good: the test gives that one back itself.
 TEST(Unload, ADialogLeftOpenAfterFreeInstanceStartsNothing) {
     sim::Player player;
     player.set_store(stored_defaults());
@@ -103,12 +106,17 @@ TEST(Unload, ADialogLeftOpenAfterFreeInstanceStartsNothing) {
     HWND dialog = player.open_config();
     ASSERT_NE(dialog, nullptr);
     set_box(dialog, IDC_TIME_ENABLE, true);
+    const HMODULE module = player.module();
 
-    player.record()->free_instance(reinterpret_cast<sim::Instance>(1));
-    click(dialog, IDC_APPLY);  // sent: Apply has run, and made any thread, when it returns
+    EXPECT_FALSE(player.unload(0));  // free_instance on the dialog's thread, then FreeLibrary
+    click(dialog, IDC_APPLY);        // sent: Apply has run, and made any thread, when it returns
 
     EXPECT_EQ(player.store()[key("check_time_limit")], 1);
     EXPECT_EQ(player.plugin_threads_running(), 0);
     SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(gone(dialog));
+    ASSERT_TRUE(wait_until([&] { return player.count("config closed") > 0; }));
+    EXPECT_EQ(GetModuleHandleW(L"xmp-quarvel.dll"), module);
+    FreeLibrary(module);
+    EXPECT_EQ(GetModuleHandleW(L"xmp-quarvel.dll"), nullptr) << "more than one reference kept";
 }
