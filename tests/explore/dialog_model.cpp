@@ -13,8 +13,7 @@ std::vector<std::unique_ptr<Window>> windows;
 std::function<void(const std::string&)> perform;
 
 struct Sent {
-    bool click;  // else the reset message
-    bool done = false;
+    bool click, done = false;  // a click on Apply, else the reset message
     long result = 0;
 };
 
@@ -104,14 +103,16 @@ void run_thread(const std::string& words) {
         Window* w = window_of(self());
         if (w && !w->inbox.empty()) {
             take_sent();
+            switch_point();  // after each handler it takes its next message or input from the loop
         } else if (w && w->posted > 0) {
             --w->posted;
             note("takes the posted reset");
             quarvel::on_reset_message(w);
+            switch_point();
         } else if (more) {
             perform(word);
             more = static_cast<bool>(script >> word);
-            if (more) switch_point();  // it takes its next input from the message loop
+            if (more) switch_point();
         } else if (!w || !block_until([w] { return !w->inbox.empty() || w->posted || !w->open; })) {
             return;
         }

@@ -1,9 +1,8 @@
 // The configuration dialog for the explorer, keeping Windows' message rules: a message sent from
-// another thread runs only where the dialog's thread takes sent messages (idle in its loop, or
-// waiting in a message it sent to the player), else the sender's bound expires; a posted message
-// runs when the thread is free, after sent messages and before input; a click by the user is
-// input. Each opening is a window of its own, with fresh controls; what is sent or posted to a
-// window once it is closed is lost.
+// another thread runs only where the dialog's thread takes sent messages (idle, or waiting in a
+// message to the player), else the sender's bound expires; a posted message runs after sent ones
+// and before input (a user's click). Each opening is a window of its own; what is sent or posted
+// to a closed window is lost.
 #pragma once
 
 #include <deque>

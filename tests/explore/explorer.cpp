@@ -116,6 +116,7 @@ void rest() {
         block_until([t] { return t->rests <= rest_limit; });
     else
         switch_point();
+    t->pass_began = steps;
 }
 
 Thread* spawn(const std::string& name, std::function<void()> body) {
@@ -127,7 +128,7 @@ Thread* spawn(const std::string& name, std::function<void()> body) {
     t->name = name;
     t->body = std::move(body);
     t->stack = stack ? std::move(stack) : std::make_unique<char[]>(stack_size);
-    if (Thread* parent = self()) t->armed_by = parent->action_began;
+    if (Thread* parent = self()) t->armed_by = parent->action_began, t->pass_began = steps;
     getcontext(&t->context);
     t->context.uc_stack.ss_sp = t->stack.get();
     t->context.uc_stack.ss_size = stack_size;

@@ -1,16 +1,16 @@
-// A systematic interleaving explorer: runs threads of the plug-in's real logic one at a time
-// and tries every schedule with at most `preemption_bound` preemptions (context bounding).
-// Each thread is a coroutine with a stack of its own, all on one system thread, so a schedule
-// replays exactly. A thread hands the baton back at every switch point (a shared word's access,
-// a host or control call, a rest, a send to a dialog); going on with the same thread is free,
-// picking another that could go on is a preemption, and a blocked thread lets another run for
-// free. Nothing reads a clock: a send whose bound expires is one more choice. Once no thread can
-// go on, the watchers get a few rests more (the drain), so a stopped or replaced one can end.
+// A systematic interleaving explorer: runs threads of the plug-in's real logic one at a time, as
+// coroutines on one system thread (so a schedule replays exactly), and tries every schedule with
+// at most `preemption_bound` preemptions. A thread hands the baton back at every switch point (a
+// shared word's access, a host or control call, a rest, a send); picking another thread that
+// could go on is a preemption, a blocked one lets another run for free. Nothing reads a clock: a
+// bound that expires is one more choice. Once no thread can go on, the watchers get a few rests
+// more (the drain), so a stopped or replaced one can end.
 #pragma once
 
 #include <setjmp.h>
 #include <ucontext.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,8 +30,12 @@ struct Thread {
     std::string action;     // its current action (a word of its script)
     long action_began = 0;  // the step at which it began
     long armed_by = -1;     // the action_began of the thread that started it
-    long asked_at = -1;     // a watcher: the step of its last position question
-    bool in_pass = false;   // a watcher: it made a host call since its last rest ended
+    // A watcher's pass, from the step its last rest ended: the step of its last position
+    // question, the first position and playlist length answered (-2: none), whether it made a
+    // host call and whether it sent a command.
+    long pass_began = 0, asked_at = -1;
+    int32_t pass_position = -2, listed = -2;
+    bool in_pass = false, commanded = false;
     std::vector<const void*> waited_on;  // dialogs its current track close waited on
     ucontext_t context;                  // its first start
     jmp_buf resume_at;                   // where it waits for the baton

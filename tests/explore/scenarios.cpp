@@ -5,23 +5,25 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "dialog/dialog_actions.h"
 #include "dialog_model.h"
 #include "explorer.h"
 #include "fake_host.h"
 #include "settings/settings.h"
+#include "watchers/loop_watcher.h"
 #include "watchers/thread.h"
 #include "watchers/track_events.h"
 #include "watchers/watcher_control.h"
 
 using explore::Thread;
 using explore::violation;
-using explore::Window;
 
 // Watcher threads, scheduled by the explorer. Bit 1 of the token is the watcher's kind.
 namespace quarvel::threads {
@@ -45,19 +47,19 @@ namespace {
 // The world a scenario begins in, as letters:
 //   L  looping armed in the store for the playing track (the section 1000 to 5000 ms)
 //   W  ...and its loop watcher runs;  E  the track at the section's end (5000 ms)
-//   T  the time limit on in the store, its watcher running
+//   T  the time limit on in the store, its watcher running;  s  the track has subsongs
 //   F  the time limit (2000 ms) lies behind the track's position (3000 ms);  1  one entry
-//   l, t  the dialogs tick looping, the time limit
+//   l, t, S  the dialogs tick looping, the time limit, the per-subsong limit
+//   D  the dialogs show the other time limit (60000 ms for F, else 2000 ms)
 //   Y  the dialogs show a section typed for the playing track, 2000 to 6000 ms (at 5500 ms)
-// and the player's threads, as scripts. One that begins with "dialog" runs a dialog that is open
-// already, one that begins with "open" opens it; words: the user's inputs ("apply", "ok", "set",
-// "reset", "cancel", "type", "open"), track events ("close", "play"), free_instance ("free"),
-// new_instance ("new") and a tool's BM_CLICK on Apply in the first or second dialog ("click",
-// "click2").
+//   b, a, o  ...the section 200 to 900, 6000 to 8000, 4000 to 6000 ms (at 3000 ms)
+// and the player's threads, as scripts ("dialog ..." runs a dialog open already, "open ..."
+// opens one); words: the user's inputs ("apply", "ok", "set", "reset", "cancel", "type", "open"),
+// track events ("close", "play"), free_instance ("free"), new_instance ("new"), a tool's
+// BM_CLICK on Apply in the first or second dialog ("click", "click2"), the playlist becoming one
+// or three entries long ("one", "three"), the track playing on to 3000 ms ("late").
 struct Row {
-    const char* name;
-    const char* world;
-    const char* scripts[3];
+    const char *name, *world, *scripts[3];
     int bound = 2;  // preemptions
 };
 
@@ -89,7 +91,20 @@ const Row rows[] = {
     {"free, new_instance, track open as the time limit fires", "TF", {"free new play"}},
     {"the time limit fires on one entry, free and new_instance", "TF1t", {"dialog apply", "free new play"}},
     {"Apply sets the time limit as the player renews the instance", "t", {"dialog apply", "free new play"}, 3},
+    {"Apply lowers the time limit under the time watcher", "TDt", {"dialog apply"}},
+    {"Apply raises the time limit under the time watcher", "TFDt", {"dialog apply", "late"}},
+    {"Apply turns the per-subsong limit on, a subsong track past the limit", "TFsSt", {"dialog apply"}},
+    {"the playlist shrinks between two triggers", "TF", {"one late"}},
+    {"the playlist grows between two triggers", "TF1", {"three late"}},
+    {"a subsong track closes, the next plays on past the limit", "TFs", {"close play late"}},
+    {"Apply moves the section before the old one", "LWlb", {"dialog apply"}},
+    {"Apply moves the section after the old one", "LWla", {"dialog apply"}},
+    {"Apply moves the section over the old one's end", "LWlo", {"dialog apply"}},
+    {"Set now while looping runs, then Apply", "LWEl", {"dialog set apply"}},
 };
+// The sections that the letters Y, b, a and o type into the dialogs.
+const std::tuple<char, const wchar_t*, const wchar_t*> typed[] = {{'Y', L"2000", L"6000"},
+    {'b', L"200", L"900"}, {'a', L"6000", L"8000"}, {'o', L"4000", L"6000"}};
 // clang-format on
 
 bool has(const Row& row, char letter) {
@@ -106,11 +121,13 @@ struct Seen {
     std::vector<long> closes;                   // the step at which each track close began
     std::vector<std::pair<long, long>> events;  // each close's and open's first and last step
     std::vector<Thread*> dialog_threads;
-    std::map<long, int32_t> first_start{{-1, 1000}};  // by action: the first start it stored
-    std::map<long, int32_t> looping_stored;           // by action: the last check_looping it stored
-    std::vector<long> arming;                         // the actions that stored check_looping 1
-    std::vector<int32_t> jumps;
-    int moves = 0;  // commands that move the player on
+    std::map<long, size_t> section_of;       // by action: the section it stored
+    std::map<long, int32_t> looping_stored;  // by action: the last check_looping it stored
+    // The sections that Applies stored (and the one armed before the schedule), in order.
+    std::vector<std::pair<int32_t, int32_t>> sections;
+    // From a step on, Settings held: the time limit, the loop's start and end.
+    std::vector<std::pair<long, std::array<int32_t, 3>>> held;
+    int past = 0, crossings = 0, moves = 0;  // position past the limit; times so; triggers
     long apply_ended = -1;
     bool live = true, time_expected = true;
     uint32_t closes_begun = 0;
@@ -125,20 +142,53 @@ int32_t value_of(const std::string& call) {
     return std::stoi(call.substr(call.find_last_of("= ") + 1));
 }
 
+// Whether Settings held a value (0 limit, 1 start, 2 end) that `is` takes during the pass that
+// the watcher `t` is in (from the end of its last rest on).
+bool held(const Thread& t, size_t value, const std::function<bool(int32_t)>& is) {
+    for (size_t i = seen.held.size(); i-- > 0;)
+        if (is(seen.held[i].second[value]) || seen.held[i].first <= t.pass_began)
+            return is(seen.held[i].second[value]);
+    return false;
+}
+
 // A watcher's host call: a step of its pass, which runs from the end of a rest to the next
 // (a watcher that waits for the one it replaces rests without making calls).
 void watcher_call(Thread& t, const std::string& call) {
+    if (!t.in_pass) t.pass_position = t.listed = -2, t.commanded = false;
     t.in_pass = true;
     for (const Thread* o : explore::live)
         if (o != &t && o->kind == t.kind && o->in_pass && !o->done)
             violation("two watchers of one kind inside their passes");
     if (call == "position") t.asked_at = explore::steps;
-    seen.moves += call == "command key128" || call == "command key80";
+    if (call == "position" && t.pass_position == -2) t.pass_position = position_answer;
+    if (call == "playlist_length") t.listed = fake::player().playlist_length;
+    if (begins(call, "command ") && !t.commanded) {  // a trigger
+        t.commanded = true;
+        if (!held(t, 0, [&](int32_t limit) { return limit > 0 && t.pass_position > limit; }))
+            violation("a time-limit command from a pass that read no position past a limit");
+        if (++seen.moves > seen.crossings)
+            violation("a crossed time limit moved the player on twice");
+    }
+    const bool single = call == "command key81" || call == "command key80";
+    if ((single || call == "command key128") && (t.listed == -2 || single != (t.listed == 1)))
+        violation("a trigger's commands do not match the playlist length the player reported");
     if (!begins(call, "jump ")) return;
     for (long began : seen.closes)
         if (t.armed_by < began && began < t.asked_at)
             violation("a loop pass jumped on a position asked after a track close began");
-    seen.jumps.push_back(value_of(call));
+    // A view of the section calls for it: a stored section, or for a pass the new start with an
+    // older end (the pass found it not empty with the old start), both held during the pass.
+    const int32_t target = value_of(call), p = t.pass_position;
+    bool called_for = false;
+    for (size_t i = 0; i < seen.sections.size(); ++i)
+        for (size_t j = 0; j <= i; ++j) {
+            const int32_t start = seen.sections[i].first, end = seen.sections[j].second;
+            called_for |= start == target && end != 0 && (end != start || j < i) &&
+                          (p >= end || int64_t{p} + quarvel::loop_lead_tolerance_ms <= start) &&
+                          held(t, 1, [&](int32_t v) { return v == start; }) &&
+                          held(t, 2, [&](int32_t v) { return v == end; });
+        }
+    if (!called_for) violation("a jump that no view of a stored section calls for");
 }
 
 // Every host call: a step, and for a watcher a step of its pass.
@@ -153,11 +203,16 @@ void on_call(const std::string& call) {
     if (t->kind >= 0) {
         watcher_call(*t, call);
     } else if (t->action == "apply" || t->action == "ok") {
-        if (begins(call, "write start_loop_time"))
-            seen.first_start.emplace(t->action_began, value_of(call));
+        const long a = t->action_began;
+        if (begins(call, "write start_loop_time") && !seen.section_of.count(a))
+            seen.section_of[a] = seen.sections.size(),
+            seen.sections.emplace_back(value_of(call), 0);
+        const auto own = seen.section_of.find(a);  // its end 0 until it is stored
+        if (begins(call, "write end_loop_time") && own != seen.section_of.end() &&
+            !seen.sections[own->second].second)
+            seen.sections[own->second].second = value_of(call);
         if (begins(call, "write check_looping"))
             seen.looping_stored[t->action_began] = value_of(call);
-        if (call == "write check_looping=1") seen.arming.push_back(t->action_began);
     }
     // Waiting for the answer, a dialog's thread takes the messages sent to it, up to one track
     // close's worth (a reset, or three changes).
@@ -174,8 +229,9 @@ void act(const std::string& word) {
     t.action = word;
     t.action_began = explore::steps;
     const bool track_event = word == "close" || word == "play";
-    const bool input = !track_event && word != "free" && word != "new" && !begins(word, "click");
-    explore::note(input ? "user: " + word : word);
+    static const std::set<std::string> inputs{"apply",  "ok",   "set", "reset",
+                                              "cancel", "type", "open"};
+    explore::note(inputs.count(word) ? "user: " + word : word);
     if (track_event) {  // the player tells of its track: closed already, or the next at 0
         const bool playing = word == "play";
         fake::player().position = playing ? 0 : -1;
@@ -194,6 +250,10 @@ void act(const std::string& word) {
         quarvel::begin_instance();
         seen.live = true;
         seen.time_expected = false;
+    } else if (word == "one" || word == "three") {
+        fake::player().playlist_length = word == "one" ? 1 : 3;
+    } else if (word == "late") {
+        fake::player().position = 3000;
     } else if (begins(word, "click")) {
         explore::click_apply(seen.dialog_threads.at(word == "click2"));
     } else {
@@ -227,11 +287,12 @@ void set_up(const Row& row) {
     quarvel::load_settings();
     explore::windows.clear();
     seen = Seen{};
+    seen.held = {{-1, {limit, 1000, 5000}}};
+    seen.crossings = seen.past = player.position > limit;
+    quarvel::has_subsongs = has(row, 's');
     seen.closes_begun = quarvel::track_close_stamp() >> 8;
-    if (has(row, 'W')) {  // armed for 1000 before the schedule
-        seen.arming.push_back(-1);
-        quarvel::start_loop_watcher(quarvel::track_close_stamp());
-    }
+    if (has(row, 'W'))  // armed before the schedule
+        seen.sections = {{1000, 5000}}, quarvel::start_loop_watcher(quarvel::track_close_stamp());
     if (has(row, 'T')) quarvel::start_time_watcher();
     int players = 0;
     for (const char* script : row.scripts) {
@@ -245,16 +306,17 @@ void set_up(const Row& row) {
             name, [words = words.substr(shown ? 6 : 0)] { explore::run_thread(words); });
         if (dialog) seen.dialog_threads.push_back(t);
         if (!shown) continue;
-        Window& w = explore::add_window(t);
-        w.boxes = {{200, has(row, 't')}, {400, false}, {1000, has(row, 'l')}};
-        w.texts = {{300, std::to_wstring(limit)},
-                   {1100, has(row, 'Y') ? L"2000" : L"1000"},
-                   {1200, has(row, 'Y') ? L"6000" : L"5000"}};
+        auto& w = explore::add_window(t);
+        w.boxes = {{200, has(row, 't')}, {400, has(row, 'S')}, {1000, has(row, 'l')}};
+        const int32_t shown_limit = !has(row, 'D') ? limit : has(row, 'F') ? 60000 : 2000;
+        w.texts = {{300, std::to_wstring(shown_limit)}, {1100, L"1000"}, {1200, L"5000"}};
+        for (auto [letter, start, end] : typed)
+            if (has(row, letter)) w.texts[1100] = start, w.texts[1200] = end;
     }
 }
 
 // Once the schedule has drained.
-void check_the_end(const Row& row) {
+void check_the_end() {
     fake::Player& player = fake::player();
     const auto stored = [&](const char* key) { return player.stored(key).value_or(-1); };
     const auto section_stored = [&](int32_t looping, int32_t start, int32_t end) {
@@ -302,20 +364,17 @@ void check_the_end(const Row& row) {
     if (seen.live && stored("check_time_limit") == 1 && stored("check_looping") == 0 &&
         seen.time_expected && !runs[0])
         violation("no time watcher runs with the time limit on and looping off");
-    if (seen.moves > has(row, 'F')) violation("a crossed time limit moved the player on twice");
-    std::set<int32_t> armed_starts;
-    for (long a : seen.arming)
-        armed_starts.insert(seen.first_start.count(a) ? seen.first_start[a] : -1);
-    for (int32_t target : seen.jumps)
-        if (!armed_starts.count(target))
-            violation("a jump went elsewhere than the start of a section an Apply armed");
+    const int32_t limit = quarvel::get(quarvel::settings.time_limit);
+    if (runs[0] && limit > 0 && player.position > limit &&
+        (!quarvel::has_subsongs || quarvel::get(quarvel::settings.subsong_limit)))
+        violation("the position stays past the time limit, and no command followed");
 }
 
 // One schedule of a scenario, from its set-up to its end; whether it kept every invariant.
 bool run_schedule(const Row& row, const std::vector<int>& prefix, bool traced) {
     set_up(row);
     explore::run(prefix, traced);
-    if (explore::violated.empty()) check_the_end(row);
+    check_the_end();
     return explore::violated.empty();
 }
 
@@ -325,9 +384,11 @@ void explore_row(const Row& row, long replay) {
     long number = 0, failures = 0;
     explore::preemption_bound = row.bound;
     std::vector<int> prefix;
+    std::set<std::string> tripped;  // every check that some schedule violated
     do {
         ++number;
         const bool kept = run_schedule(row, prefix, false);
+        tripped.insert(explore::violated.begin(), explore::violated.end());
         if ((!kept && !failures++ && !replay) || number == replay) {
             explore::finish(quarvel::end_instance);  // both watchers stopped
             run_schedule(row, prefix, true);         // the same schedule again, its steps noted
@@ -339,8 +400,9 @@ void explore_row(const Row& row, long replay) {
         }
         explore::finish(quarvel::end_instance);  // both watchers stopped
     } while ((!replay || number < replay) && explore::next_prefix(prefix));
-    std::printf("  %-66s %6ld schedules, %ld violating\n= %ld %ld\n", row.name, number, failures,
-                number, failures);
+    std::printf("  %-66s %6ld schedules, %ld violating\n", row.name, number, failures);
+    for (auto& check : tripped) std::printf("    tripped: %s\n", check.c_str());
+    std::printf("= %ld %ld\n", number, failures);
 }
 
 }  // namespace
@@ -350,6 +412,14 @@ int main(int argc, char** argv) {
     const char* only = replaying ? argv[2] : argc == 2 ? argv[1] : nullptr;
     explore::perform = act;
     explore::observer = [] {
+        // The time limit in Settings, and whether the position lies past it.
+        using quarvel::get, quarvel::settings;
+        const std::array<int32_t, 3> now{get(settings.time_limit), get(settings.start_loop_time),
+                                         get(settings.end_loop_time)};
+        if (now != seen.held.back().second) seen.held.emplace_back(explore::steps, now);
+        const bool past = now[0] > 0 && fake::player().position > now[0];
+        seen.crossings += past && !seen.past;
+        seen.past = past;
         // Bits 8-31 of the close stamp count the closes begun.
         const uint32_t begun = quarvel::track_close_stamp() >> 8;
         if (begun != seen.closes_begun) seen.closes.push_back(explore::steps);
