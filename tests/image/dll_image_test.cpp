@@ -146,6 +146,7 @@ const std::map<std::string, std::map<std::string, const char*>> allowed_imports 
       {"free", "Windows 2000"},
       {"fwrite", "Windows 2000"},
       {"malloc", "Windows 2000"},
+      {"memcmp", "Windows 2000"},
       {"realloc", "Windows 2000"},
       {"strcmp", "Windows 2000"},
       {"strlen", "Windows 2000"},
