@@ -15,14 +15,16 @@
 #include <vector>
 
 #include "dialog_driver.h"
+#include "late_bound.h"
 #include "resource_ids.h"
 #include "rest_watch.h"
 #include "sim_player.h"
 
 namespace {
 
-constexpr int samples = 500;
-constexpr int rests = 2000;
+// A tenth of each with --quick (a check that the benchmark runs, not a measurement).
+size_t samples = 500;
+int rests = 2000;
 constexpr DWORD high_resolution = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 
 enum class PluginRest { as_built, sleep_forced };
@@ -96,8 +98,8 @@ std::vector<double> time_each(Step step) {
 
 void rest_lengths() {
     report("rest Sleep(1)", time_each([] { Sleep(1); }));
-    HANDLE timer =
-        CreateWaitableTimerExW(nullptr, nullptr, high_resolution, TIMER_MODIFY_STATE | SYNCHRONIZE);
+    HANDLE timer = sim::create_waitable_timer_ex(nullptr, nullptr, high_resolution,
+                                                 TIMER_MODIFY_STATE | SYNCHRONIZE);
     if (!timer) {
         std::printf("%-40s not available here (error %lu)\n", "rest high-resolution timer",
                     GetLastError());
@@ -211,7 +213,8 @@ void idle_messages(const char* what, bool loop) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--quick") samples /= 10, rests /= 10;
     rest_lengths();
     message_round_trips();
     reactions(PluginRest::as_built);

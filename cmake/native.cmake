@@ -81,6 +81,8 @@ if(NOT QUARVEL_SANITIZE MATCHES "thread")
     add_executable(dll_image_test tests/image/dll_image_test.cpp tests/image/pe_image.cpp)
     target_link_libraries(dll_image_test PRIVATE GTest::gtest)
     target_compile_options(dll_image_test PRIVATE ${QUARVEL_WARNINGS})
+    target_compile_definitions(dll_image_test
+        PRIVATE QUARVEL_XP_IMPORTS="${CMAKE_SOURCE_DIR}/tests/image/xp_imports.txt")
     add_test(NAME dll_image_test COMMAND dll_image_test ${QUARVEL_RELEASE_DLL})
     # Which Windows route the scripts choose, for each kind of machine.
     add_test(NAME route_test COMMAND ${CMAKE_SOURCE_DIR}/tests/scripts/route_test.sh)

@@ -16,6 +16,8 @@ set(QUARVEL_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 add_compile_definitions(UNICODE _UNICODE NOMINMAX)
+# No folder of the build reaches a program (the test programs name their source files).
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
 
 add_library(xmp-quarvel SHARED
     ${QUARVEL_CORE_SOURCES}
@@ -44,9 +46,17 @@ if(NOT EXISTS ${QUARVEL_MOMENT})
 endif()
 set_source_files_properties(src/host/about.cpp PROPERTIES OBJECT_DEPENDS ${QUARVEL_MOMENT})
 set_target_properties(xmp-quarvel PROPERTIES LINK_DEPENDS ${QUARVEL_MOMENT})
+# The Windows test kit's programs (scripts/package-kit) link at the release's moment too.
+function(quarvel_kit_program name)
+    set_target_properties(${name} PROPERTIES LINK_DEPENDS ${QUARVEL_MOMENT})
+endfunction()
 
 # GoogleTest, cross-built.
 add_subdirectory(${QUARVEL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Every program of the Windows test kit also loads on Windows XP: the functions newer than XP
+# that it uses are looked up at run time (this file, linked into each program itself).
+set(QUARVEL_LATE_BOUND tools/simplayer/late_bound.cpp)
 
 # The simulated player: a library for the tests and the demo, and a program of its own.
 add_library(simplayer STATIC tools/simplayer/sim_player.cpp tools/simplayer/playlist.cpp
@@ -56,27 +66,30 @@ target_include_directories(simplayer PUBLIC tools/simplayer)
 target_compile_definitions(simplayer PUBLIC _WIN32_WINNT=0x0601)
 target_compile_options(simplayer PRIVATE ${QUARVEL_WARNINGS})
 
-add_executable(simplayer_cli tools/simplayer/main.cpp)
+add_executable(simplayer_cli tools/simplayer/main.cpp ${QUARVEL_LATE_BOUND})
 set_target_properties(simplayer_cli PROPERTIES OUTPUT_NAME simplayer)
 target_include_directories(simplayer_cli PRIVATE src/resources)
 target_link_libraries(simplayer_cli PRIVATE simplayer)
 target_link_options(simplayer_cli PRIVATE ${QUARVEL_STATIC_RUNTIME})
 target_compile_options(simplayer_cli PRIVATE ${QUARVEL_WARNINGS})
+quarvel_kit_program(simplayer_cli)
 
 enable_testing()
 
 # A window of another process with the dialog's caption, for the track-close test.
 add_executable(caption_window tests/win32/caption_window.cpp)
 target_link_options(caption_window PRIVATE ${QUARVEL_STATIC_RUNTIME} -mwindows)
+quarvel_kit_program(caption_window)
 
 function(quarvel_wine_test name)
-    add_executable(${name} ${ARGN})
+    add_executable(${name} ${ARGN} ${QUARVEL_LATE_BOUND})
     target_include_directories(${name} PRIVATE src/resources tests/win32)
     target_link_libraries(${name} PRIVATE simplayer GTest::gtest_main version)
     target_link_options(${name} PRIVATE ${QUARVEL_STATIC_RUNTIME})
     target_compile_options(${name} PRIVATE ${QUARVEL_WARNINGS})
     add_dependencies(${name} xmp-quarvel caption_window)
     add_test(NAME ${name} COMMAND ${name})
+    quarvel_kit_program(${name})
 endfunction()
 
 quarvel_wine_test(dll_loader_test tests/win32/dll_loader_test.cpp)
@@ -90,15 +103,23 @@ quarvel_wine_test(simplayer_cli_test tests/win32/simplayer_cli_test.cpp)
 add_dependencies(simplayer_cli_test simplayer_cli)
 
 # Latency under Wine: printed, never asserted.
-add_executable(latency_bench bench/latency.cpp)
+add_executable(latency_bench bench/latency.cpp ${QUARVEL_LATE_BOUND})
 target_include_directories(latency_bench PRIVATE src/resources)
 target_link_libraries(latency_bench PRIVATE simplayer)
 target_link_options(latency_bench PRIVATE ${QUARVEL_STATIC_RUNTIME})
 target_compile_options(latency_bench PRIVATE ${QUARVEL_WARNINGS})
 add_dependencies(latency_bench xmp-quarvel)
+quarvel_kit_program(latency_bench)
+
+# The test kit's runner (scripts/package packs the kit).
+add_executable(run_tests tools/kit/run_tests.cpp ${QUARVEL_LATE_BOUND})
+set_target_properties(run_tests PROPERTIES OUTPUT_NAME run-tests)
+target_link_options(run_tests PRIVATE ${QUARVEL_STATIC_RUNTIME})
+target_compile_options(run_tests PRIVATE ${QUARVEL_WARNINGS})
+quarvel_kit_program(run_tests)
 
 # A picture of the dialog for the documentation (scripts/screenshot).
-add_executable(dialog_shot tools/screenshot/dialog_shot.cpp)
+add_executable(dialog_shot tools/screenshot/dialog_shot.cpp ${QUARVEL_LATE_BOUND})
 target_include_directories(dialog_shot PRIVATE src/resources)
 target_link_libraries(dialog_shot PRIVATE simplayer gdi32)
 target_link_options(dialog_shot PRIVATE ${QUARVEL_STATIC_RUNTIME})

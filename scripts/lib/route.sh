@@ -121,6 +121,48 @@ quarvel_build_release() {
     cmake --build --preset win32 --target xmp-quarvel
 }
 
+# Prints the build moment (seconds since 1970) that a built DLL's About text shows, in UTC; fails
+# with a one-line message where it shows none.
+quarvel_dll_moment() {
+    local built
+    built=$(strings -e l "$1" | sed -n 's/^XMPlay Quarvel plugin 1\.4 (built \(.*\))$/\1/p')
+    TZ=UTC date -d "$built" +%s 2>/dev/null ||
+        { echo "${0##*/}: no build date and time in the About text of $1" >&2; return 2; }
+}
+
+# Builds the Windows test kit's programs beside the released DLL (scripts/package-kit packs
+# them), at the release's moment: after quarvel_build_release.
+quarvel_build_kit() {
+    cmake --build --preset win32 --target run_tests binding_test dialog_test dll_loader_test \
+        rest_test simplayer_cli_test threads_test time_limit_play_test unload_test caption_window \
+        simplayer_cli latency_bench
+}
+
+# Runs the Windows test kit (a zip made by scripts/package-kit) as a user on Windows would, in the
+# i386 route: unzipped into a folder of its own, its runner started there (with the benchmark's
+# quick mode); shows report.txt, and fails unless it names every test program as passed and holds
+# the benchmark's table.
+quarvel_run_kit() {
+    local folder status=0 report program
+    folder=$(mktemp -d)
+    unzip -q "$1" -d "$folder"
+    (cd "$folder" && "$quarvel_wine" run-tests.exe --quick) || status=$?
+    report=$(tr -d '\r' <"$folder/report.txt" 2>/dev/null) || report=""
+    echo "$report"
+    rm -rf "$folder"
+    for program in binding_test dialog_test dll_loader_test rest_test simplayer_cli_test \
+        threads_test time_limit_play_test unload_test; do
+        grep -Eq "^$program\.exe +passed " <<<"$report" ||
+            { echo "test kit: $program.exe did not pass (report above)" >&2; status=1; }
+    done
+    for line in "^benchmark \(latency_bench.exe.*\): passed" "host message round trip +p50" \
+        "time limit reaction .* p99" "loop jump reaction .* p99" "plug-in rested on"; do
+        grep -Eq "$line" <<<"$report" ||
+            { echo "test kit: the report lacks the benchmark's \"$line\"" >&2; status=1; }
+    done
+    return "$status"
+}
+
 # Selects a route for what follows: sets quarvel_preset, quarvel_bin and quarvel_wine, and
 # exports the Wine environment of its prefix.
 quarvel_use_route() {

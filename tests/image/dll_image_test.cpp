@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -174,6 +176,33 @@ TEST_F(ReleasedDll, ImportsOnlyWhatWindowsXpHas) {
     }
     EXPECT_EQ(dlls, (std::set<std::string>{"KERNEL32.DLL", "MSVCRT.DLL", "USER32.DLL"}));
     EXPECT_EQ(dll().directory_size(13), 0u) << "delay imports";
+}
+
+// The programs of the Windows test kit, beside the released DLL, load on Windows XP SP3 as well:
+// their headers say so, and they import nothing newer (tests/image/xp_imports.txt).
+TEST(TestKit, EveryProgramLoadsOnWindowsXp) {
+    std::set<std::string> allowed;  // "DLL function"
+    std::ifstream list(QUARVEL_XP_IMPORTS);
+    for (std::string dll, function, floor; list >> dll >> function && std::getline(list, floor);)
+        if (dll[0] != '#') allowed.insert(dll + " " + function);
+    ASSERT_FALSE(allowed.empty()) << "cannot read " << QUARVEL_XP_IMPORTS;
+    const std::filesystem::path folder = std::filesystem::path(dll_path).parent_path();
+    ASSERT_TRUE(std::filesystem::exists(folder / "run-tests.exe"))
+        << "build the kit's programs first: cmake --build --preset win32";
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().extension() != ".exe") continue;
+        const std::string name = entry.path().filename().string();
+        std::string error;
+        const std::optional<pe::Image> image = pe::Image::read(entry.path().string(), error);
+        ASSERT_TRUE(image) << name << ": " << error;
+        EXPECT_LE(image->subsystem_version(), 501u) << name << " asks for a Windows after XP";
+        EXPECT_EQ(image->directory_size(13), 0u) << name << ": delay imports";
+        for (const pe::ImportedDll& dll : image->imports())
+            for (const std::string& function : dll.functions)
+                EXPECT_TRUE(allowed.count(upper(dll.name) + " " + function))
+                    << name << " imports " << dll.name << "!" << function
+                    << ", which is not on the list of what Windows XP SP3 has";
+    }
 }
 
 TEST_F(ReleasedDll, ResourcesAreInUsEnglishOnly) {

@@ -48,6 +48,7 @@ std::optional<Image> Image::read(const std::string& path, std::string& error) {
         return std::nullopt;
     }
     image.pe32_plus_ = magic == 0x20B;
+    image.subsystem_version_ = image.u16(optional + 48) * 100u + image.u16(optional + 50);
     image.directory_count_ = image.u32(optional + (image.pe32_plus_ ? 108 : 92));
     image.directories_ = optional + (image.pe32_plus_ ? 112 : 96);
 

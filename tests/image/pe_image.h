@@ -52,6 +52,8 @@ class Image {
     uint16_t machine() const { return machine_; }
     uint16_t characteristics() const { return characteristics_; }
     bool pe32_plus() const { return pe32_plus_; }
+    // The oldest Windows it says it runs on, as major * 100 + minor (501 for Windows XP).
+    unsigned subsystem_version() const { return subsystem_version_; }
     uint32_t symbol_table_offset() const { return symbol_table_; }
     uint32_t symbol_count() const { return symbol_count_; }
     const std::vector<Section>& sections() const { return sections_; }
@@ -86,6 +88,7 @@ class Image {
     uint16_t machine_ = 0;
     uint16_t characteristics_ = 0;
     bool pe32_plus_ = false;
+    unsigned subsystem_version_ = 0;
     uint32_t symbol_table_ = 0;
     uint32_t symbol_count_ = 0;
     size_t directories_ = 0;  // file offset of the data directories

@@ -6,6 +6,8 @@
 #include <set>
 #include <utility>
 
+#include "late_bound.h"
+
 namespace sim {
 
 namespace {
@@ -26,7 +28,7 @@ HANDLE WINAPI create_timer(LPSECURITY_ATTRIBUTES attributes, LPCWSTR name, DWORD
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    HANDLE timer = CreateWaitableTimerExW(attributes, name, flags, access);
+    HANDLE timer = create_waitable_timer_ex(attributes, name, flags, access);
     std::lock_guard<std::mutex> lock(mutex);
     if (!wanted) ++counts.other_timers;
     if (timer && wanted) {
