@@ -181,12 +181,12 @@ TEST_P(BusyDialog, AClickSentAfterABusyCloseArmsNothing) {
 
 // A window of the player's own process with the dialog's caption that is not this plug-in's
 // dialog (an older copy's, say): it does not answer the reset message with the plug-in's mark,
-// so the close clears its looping controls directly. It answers that message 50 ms late: the
-// three changes still share the 50 ms left of the close's one wait.
+// so the close clears its looping controls directly. It answers that message 40 ms late: the
+// three changes still share the 60 ms left of the close's one wait.
 namespace {
 WNDPROC copys_procedure = nullptr;
 LRESULT CALLBACK answer_late(HWND w, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message >= WM_APP) Sleep(50);  // the late answer to the plug-in's private message
+    if (message >= WM_APP) Sleep(40);  // the late answer to the plug-in's private message
     return CallWindowProcW(copys_procedure, w, message, wparam, lparam);
 }
 }  // namespace
