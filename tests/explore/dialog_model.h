@@ -32,8 +32,7 @@ struct Window {
     long applied_at = -1;  // the step at which its last Apply began
 };
 
-// This schedule's windows, in the order they opened.
-extern std::vector<std::unique_ptr<Window>> windows;
+extern std::vector<std::unique_ptr<Window>> windows;  // this schedule's, in the order they opened
 Window& add_window(Thread* thread);
 Window* window_of(const Thread* thread);  // the window its modal loop runs now, if any
 

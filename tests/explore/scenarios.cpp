@@ -224,6 +224,7 @@ void on_call(const std::string& call) {
 }
 
 void act(const std::string& word) {
+    if (!explore::self()) return;  // the schedule is over (the step guard cut it short)
     Thread& t = *explore::self();
     const auto outer = std::make_pair(t.action, t.action_began);  // a click taken inside Apply
     t.action = word;
