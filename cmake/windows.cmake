@@ -111,7 +111,7 @@ target_compile_options(latency_bench PRIVATE ${QUARVEL_WARNINGS})
 add_dependencies(latency_bench xmp-quarvel)
 quarvel_kit_program(latency_bench)
 
-# The test kit's runner (scripts/package packs the kit).
+# The test kit's runner (scripts/package-kit packs the kit).
 add_executable(run_tests tools/kit/run_tests.cpp ${QUARVEL_LATE_BOUND})
 set_target_properties(run_tests PROPERTIES OUTPUT_NAME run-tests)
 target_link_options(run_tests PRIVATE ${QUARVEL_STATIC_RUNTIME})

@@ -130,11 +130,15 @@ quarvel_dll_moment() {
         { echo "${0##*/}: no build date and time in the About text of $1" >&2; return 2; }
 }
 
+# The Windows test kit's test programs (its runner runs every *_test.exe beside it); besides them
+# the kit holds run-tests.exe, caption_window.exe, simplayer.exe and latency_bench.exe.
+quarvel_kit_tests=(binding_test dialog_test dll_loader_test rest_test simplayer_cli_test
+                   threads_test time_limit_play_test unload_test)
+
 # Builds the Windows test kit's programs beside the released DLL (scripts/package-kit packs
 # them), at the release's moment: after quarvel_build_release.
 quarvel_build_kit() {
-    cmake --build --preset win32 --target run_tests binding_test dialog_test dll_loader_test \
-        rest_test simplayer_cli_test threads_test time_limit_play_test unload_test caption_window \
+    cmake --build --preset win32 --target run_tests "${quarvel_kit_tests[@]}" caption_window \
         simplayer_cli latency_bench
 }
 
@@ -150,8 +154,7 @@ quarvel_run_kit() {
     report=$(tr -d '\r' <"$folder/report.txt" 2>/dev/null) || report=""
     echo "$report"
     rm -rf "$folder"
-    for program in binding_test dialog_test dll_loader_test rest_test simplayer_cli_test \
-        threads_test time_limit_play_test unload_test; do
+    for program in "${quarvel_kit_tests[@]}"; do
         grep -Eq "^$program\.exe +passed " <<<"$report" ||
             { echo "test kit: $program.exe did not pass (report above)" >&2; status=1; }
     done
