@@ -16,6 +16,9 @@ int32_t position() {
 int32_t track_length() {
     return -1;
 }
+int32_t track_seconds() {
+    return -1;
+}
 int32_t playlist_length() {
     return 1;
 }

@@ -56,6 +56,19 @@ void undo_looping(controls::Dialog dialog, int32_t check_time_limit) {
     if (check_time_limit) start_time_watcher();
 }
 
+// The current track's length in milliseconds, -1 while nothing plays. XMPlay answers the
+// length in milliseconds with -1 and tells whole seconds instead: the track may then last up
+// to the end of its last second, so that a section ending within it is kept.
+int32_t track_length_ms() {
+    const int32_t ms = host::track_length();
+    if (ms >= 0) return ms;
+    const int32_t seconds = host::track_seconds();
+    if (seconds < 0) return ms;
+    constexpr int32_t last_ms_of_a_second = 999;
+    if (seconds > (largest - last_ms_of_a_second) / 1000) return largest;
+    return seconds * 1000 + last_ms_of_a_second;
+}
+
 }  // namespace
 
 LoopSection correct_loop_section(std::optional<int32_t> start, std::optional<int32_t> end,
@@ -100,7 +113,7 @@ void apply_dialog(controls::Dialog dialog) {
         stop_loop_watcher();
     }
 
-    const int32_t length = host::track_length();
+    const int32_t length = track_length_ms();
     const std::optional<int32_t> typed_start = field_number(dialog, IDC_LOOP_START);
     const std::optional<int32_t> typed_end = field_number(dialog, IDC_LOOP_END);
     const LoopSection section = correct_loop_section(typed_start, typed_end, length);

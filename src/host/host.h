@@ -10,13 +10,23 @@
 namespace host {
 
 // Messages to the player's main window, which is fetched afresh for every one. Times are
-// milliseconds; position and length are -1 while nothing plays.
+// milliseconds; the position is -1 while nothing plays. A jump has been carried out when
+// jump_to returns.
 int32_t position();
-int32_t track_length();
 int32_t playlist_length();
 void jump_to(int32_t ms);
 
-// A shortcut command such as "key128"; the player has carried it out when this returns.
+// The current track's length in milliseconds, -1 while nothing plays. XMPlay itself answers
+// -1 here while a track plays too: ask track_seconds then.
+int32_t track_length();
+// The current track's (or subsong's) length in whole seconds, truncated; -1 while nothing
+// plays.
+int32_t track_seconds();
+
+// A shortcut command such as "key128". XMPlay carries out "key81" (stop, which blocks for
+// some 400 ms), "key80" (play) and "key86" (next subsong; nothing on the last one) before
+// this returns, but "key128" (next entry) only some 300 to 500 ms later, on a thread of its
+// own: meanwhile it reports itself stopped and the position stays where it was.
 void send_command(const char* command);
 
 // A tag text of the current track (tags -5 and -6), or null. Owned by the player: give it

@@ -13,7 +13,7 @@ namespace {
 constexpr char section[] = "QUARVEL";
 
 // Services of the main window, chosen by lParam of WM_USER.
-constexpr LPARAM ipc_output_time = 105;  // wParam 0: position, 2: length
+constexpr LPARAM ipc_output_time = 105;  // wParam 0: position, 1: length (s), 2: length (ms)
 constexpr LPARAM ipc_jump_to_time = 106;
 constexpr LPARAM ipc_list_length = 124;
 
@@ -37,6 +37,9 @@ int32_t position() {
 }
 int32_t track_length() {
     return ask_window(2, ipc_output_time);
+}
+int32_t track_seconds() {
+    return ask_window(1, ipc_output_time);
 }
 int32_t playlist_length() {
     return ask_window(0, ipc_list_length);

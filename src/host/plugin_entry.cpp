@@ -29,11 +29,7 @@ Instance WINAPI new_instance() {
     return instance_token;
 }
 
-// Counts free_instance calls: a dialog open across one keeps the module loaded for good.
-std::atomic<unsigned> instances_freed{0};
-
 void WINAPI free_instance(Instance) {
-    instances_freed.fetch_add(1);
     quarvel::end_instance();
 }
 
@@ -42,14 +38,17 @@ const char* WINAPI get_description(Instance) {
 }
 
 // The player may free the instance and unload the module from a message that the dialog's
-// modal loop dispatches: the module stays while the dialog is open, and for good when an
-// instance was freed meanwhile (the player's reference may be gone, and the last one must not
-// be given back from code of this module).
+// modal loop dispatches, or from another thread while config is on its way out: no counted
+// reference could be given back safely from this module's own code, so the first dialog pins
+// the module until the process ends (as XMPlay keeps it anyway).
 void WINAPI config(Instance, HWND parent) {
-    const unsigned freed_before = instances_freed.load();
-    quarvel::ModuleReference while_open;
+    static std::atomic<bool> pinned{false};
+    if (!pinned.exchange(true)) {
+        HMODULE module = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                           reinterpret_cast<LPCWSTR>(&quarvel::module_handle), &module);
+    }
     quarvel::run_config_dialog(parent);
-    if (instances_freed.load() != freed_before) while_open.keep();
 }
 
 DWORD WINAPI get_config(Instance, void*) {

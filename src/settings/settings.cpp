@@ -22,7 +22,8 @@ namespace {
 // Reads `key` into `slot`; an absent key (or a failed read) takes its default, which is
 // written back so that the store holds every key afterwards. An Apply on another thread may
 // store the key meanwhile (and set its slot): the slot takes the store's value again until the
-// two agree, so whichever of the two wrote last wins in both.
+// two agree, so whichever of the two wrote last wins in both. A store whose answers keep
+// changing is read again only a few times: the slot ends on its last answer.
 void load_key(const char* key, Shared<int32_t>& slot) {
     int32_t value = 0;
     if (!host::store_read(key, value)) {
@@ -30,7 +31,9 @@ void load_key(const char* key, Shared<int32_t>& slot) {
         host::store_write(key, value);
     }
     set(slot, value);
-    for (int32_t now = 0; host::store_read(key, now) && now != value;) {
+    constexpr int rereads = 4;
+    int32_t now = 0;
+    for (int i = 0; i < rereads && host::store_read(key, now) && now != value; ++i) {
         value = now;
         set(slot, value);
     }

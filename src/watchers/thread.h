@@ -1,4 +1,4 @@
-// How the watchers get their threads and their 1 ms rest.
+// How the watchers get their threads, their 1 ms rest and their clock.
 //
 // On Windows a watcher thread holds a reference on the plug-in module from its creation to
 // its last act, so the player may unload the DLL while a stopped watcher finishes its pass,
@@ -15,6 +15,9 @@ class Rest;
 
 // About one millisecond's rest.
 void rest_1ms(Rest& rest);
+
+// Milliseconds on the system's clock, wrapping after 2^32: only differences count.
+uint32_t now_ms();
 
 // Starts a detached thread that runs run_watcher(token, its Rest). Returns false when no
 // thread could be created.

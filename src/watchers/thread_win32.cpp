@@ -86,6 +86,10 @@ void rest_1ms(Rest& rest) {
     rest.one_ms();
 }
 
+uint32_t now_ms() {
+    return GetTickCount();  // 10 to 16 ms steps: plenty for a hold-off of a second
+}
+
 namespace {
 
 DWORD WINAPI watcher_thread(LPVOID parameter) {

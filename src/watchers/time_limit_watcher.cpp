@@ -2,6 +2,7 @@
 
 #include "host/host.h"
 #include "settings/settings.h"
+#include "watchers/thread.h"
 #include "watchers/watcher_control.h"
 
 namespace quarvel {
@@ -28,26 +29,52 @@ void move_to_next_entry(int32_t playlist_length, bool after_subsong_step) {
     }
 }
 
-}  // namespace
-
-void time_limit_pass() {
-    const int32_t position = host::position();
-    const int32_t limit = get(settings.time_limit);
-    // A limit of 0 or below (a wrapped or hand-edited value) never triggers.
-    if (limit <= 0 || position <= limit) return;
-
+// Sends what moves the player on from a song past its limit; false when such a song is not
+// limited (a subsong track without the per-subsong option).
+bool move_on() {
     const int32_t count = host::playlist_length();
     if (!has_subsongs.load(std::memory_order_relaxed)) {
         move_to_next_entry(count, false);
-        return;
+        return true;
     }
-    if (get(settings.subsong_limit) == 0) return;  // subsong tracks are not limited
+    if (get(settings.subsong_limit) == 0) return false;  // subsong tracks are not limited
 
     const int32_t before = host::position();
     host::send_command(commands::next_subsong);
     const int32_t after = host::position();
     // Playback did not go back: that was the last subsong.
     if (after >= before) move_to_next_entry(count, true);
+    return true;
+}
+
+// XMPlay acts on "key128" only some 300 to 500 ms after it returns, the position standing past
+// the limit meanwhile: once a pass has sent its commands (a trigger), none are sent again while
+// the position stays past the limit, for up to this long from the trigger's end. A player that
+// ignored them gets them again then.
+constexpr uint32_t hold_off_ms = 1000;
+
+// Whether the crossing of the last trigger lasts (no pass has read a position within the limit
+// since), and the clock at that trigger's end. Only time watcher passes use them, one at a time.
+Shared<bool> holding_off{false};
+Shared<uint32_t> triggered_at{0};
+
+}  // namespace
+
+void time_limit_pass() {
+    const int32_t position = host::position();
+    const int32_t limit = get(settings.time_limit);
+    // A limit of 0 or below (a wrapped or hand-edited value) never triggers.
+    if (limit <= 0 || position <= limit) {
+        if (holding_off.load(std::memory_order_relaxed))
+            holding_off.store(false, std::memory_order_relaxed);
+        return;
+    }
+    if (holding_off.load(std::memory_order_relaxed) &&
+        threads::now_ms() - triggered_at.load(std::memory_order_relaxed) < hold_off_ms)
+        return;
+    if (!move_on()) return;
+    triggered_at.store(threads::now_ms(), std::memory_order_relaxed);
+    holding_off.store(true, std::memory_order_relaxed);
 }
 
 }  // namespace quarvel

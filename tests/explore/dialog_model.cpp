@@ -19,9 +19,7 @@ struct Sent {
 
 namespace {
 
-Window& of(controls::Dialog dialog) {
-    return *static_cast<Window*>(dialog);
-}
+const auto of = [](controls::Dialog dialog) -> Window& { return *static_cast<Window*>(dialog); };
 
 void handle(Window& window, Sent& message) {
     if (message.click)

@@ -1,8 +1,7 @@
-// The configuration dialog for the explorer, keeping Windows' message rules: a message sent from
-// another thread runs only where the dialog's thread takes sent messages (idle, or waiting in a
-// message to the player), else the sender's bound expires; a posted message runs after sent ones
-// and before input (a user's click). Each opening is a window of its own; what is sent or posted
-// to a closed window is lost.
+// The configuration dialog for the explorer, under Windows' message rules: a message from another
+// thread runs only where the dialog's thread takes sent messages (idle, or waiting for the player),
+// else the sender's bound expires; posted ones run after sent ones, before input. Each opening is
+// a window of its own; what is sent or posted to a closed window is lost.
 #pragma once
 
 #include <deque>

@@ -8,10 +8,9 @@ namespace explore {
 
 namespace {
 
-struct Decision {
-    int options, chosen;
+struct Decision {  // preemptions: before this point
+    int options, chosen, preemptions;
     bool could_go_on;  // the thread at the point could have gone on: any other is a preemption
-    int preemptions;   // before this point
 };
 
 constexpr long step_guard = 20000;
@@ -28,12 +27,8 @@ long free_rests = 0;
 std::vector<Decision> decisions;
 std::vector<int> forced;
 
-bool holds(const Thread* t) {
-    return !t->ready || t->ready();
-}
-bool enabled(const Thread* t) {
-    return !t->done && (t->may_give_up || holds(t));
-}
+const auto holds = [](const Thread* t) { return !t->ready || t->ready(); };
+const auto enabled = [](const Thread* t) { return !t->done && (t->may_give_up || holds(t)); };
 
 // A switch is a _setjmp and a _longjmp (no system call); a thread's first start enters its
 // stack through its ucontext.
@@ -71,7 +66,7 @@ Thread* pick(Thread* last, bool draining) {
         chosen = at < forced.size() ? forced[at] : 0;
         const Decision* d = decisions.empty() ? nullptr : &decisions.back();
         const int before = d ? d->preemptions + (d->could_go_on && d->chosen != 0) : 0;
-        decisions.push_back({static_cast<int>(options.size()), chosen, could_go_on, before});
+        decisions.push_back({static_cast<int>(options.size()), chosen, before, could_go_on});
     }
     return options[static_cast<size_t>(chosen)];
 }

@@ -1,10 +1,8 @@
-// A systematic interleaving explorer: runs threads of the plug-in's real logic one at a time, as
-// coroutines on one system thread (so a schedule replays exactly), and tries every schedule with
-// at most `preemption_bound` preemptions. A thread hands the baton back at every switch point (a
-// shared word's access, a host or control call, a rest, a send); picking another thread that
-// could go on is a preemption, a blocked one lets another run for free. Nothing reads a clock: a
-// bound that expires is one more choice. Once no thread can go on, the watchers get a few rests
-// more (the drain), so a stopped or replaced one can end.
+// A systematic interleaving explorer: threads of the plug-in's real logic run one at a time as
+// coroutines on one system thread, through every schedule with at most `preemption_bound`
+// preemptions; a thread hands the baton back at every switch point (a shared word, a host or
+// control call, a rest, a send). Nothing reads a clock: a bound that expires is one more choice.
+// Once no thread can go on, the watchers get a few rests more (the drain), so a stopped one ends.
 #pragma once
 
 #include <setjmp.h>
@@ -24,15 +22,12 @@ struct Thread {
     std::function<bool()> ready;  // set while blocked: runs again once it holds
     bool may_give_up = false;     // ...or, as the last choice, without it (a bound expires)
     bool done = false, started = false;
-    int rests = 0;
-    // For the scenarios' checks.
-    int kind = -1;          // a watcher's kind: 0 time limit, 1 loop; -1 for the player's threads
-    std::string action;     // its current action (a word of its script)
-    long action_began = 0;  // the step at which it began
-    long armed_by = -1;     // the action_began of the thread that started it
-    // A watcher's pass, from the step its last rest ended: the step of its last position
-    // question, the first position and playlist length answered (-2: none), whether it made a
-    // host call and whether it sent a command.
+    int rests = 0, kind = -1;  // kind: a watcher's (0 time limit, 1 loop), -1 a player's thread
+    std::string action;        // its current action (a word of its script)
+    long action_began = 0, armed_by = -1;  // when it began; that of the thread that started it
+    // A watcher's pass, from the step its last rest ended: the step of its last position question,
+    // the first position and playlist length answered (-2: none), whether it is in a pass and
+    // whether it sent a command.
     long pass_began = 0, asked_at = -1;
     int32_t pass_position = -2, listed = -2;
     bool in_pass = false, commanded = false;
@@ -42,9 +37,9 @@ struct Thread {
     std::unique_ptr<char[]> stack;
 };
 
-inline int preemption_bound = 2;             // a scenario may ask for more
-inline constexpr int rests_per_watcher = 2;  // then it waits until the schedule drains
-inline constexpr int drain_rests = 3;
+inline int preemption_bound = 2;  // a scenario may ask for more
+// A watcher's rests, then it waits until the schedule drains; and its rests in the drain.
+inline constexpr int rests_per_watcher = 2, drain_rests = 3;
 
 // For the code under exploration and the models; each is a plain call outside a schedule.
 void switch_point();
@@ -64,8 +59,7 @@ extern std::vector<std::string> lines, violated;
 extern std::function<void()> observer;
 
 // For the driver: runs the threads spawned so far to the end of one schedule: the given prefix of
-// choices, then the first choice at each point, then the drain. With `traced`, note() keeps the
-// steps.
+// choices, then the first choice at each point, then the drain; `traced`: note() keeps the steps.
 void run(const std::vector<int>& prefix, bool traced);
 bool next_prefix(std::vector<int>& prefix);  // the next in depth-first order, if any
 // Ends the schedule's threads (`stop` makes the watchers end) and forgets them.

@@ -1,6 +1,5 @@
-// The interleaving explorer's scenarios, the invariants it checks on every schedule, and its
-// main: `interleaving_explorer [NAME]` explores every scenario or scenario NAME alone, and
-// `--replay NAME N` prints schedule N of NAME step by step. A race found later is one more row.
+// The explorer's scenarios, the invariants checked on every schedule, and its main: `[NAME]`
+// explores all or NAME alone, `--replay NAME N` prints schedule N of NAME. A new race is a row.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <map>
 #include <set>
 #include <tuple>
+#include <utility>
 
 #include "dialog/dialog_actions.h"
 #include "dialog_model.h"
@@ -19,6 +19,7 @@
 #include "settings/settings.h"
 #include "watchers/loop_watcher.h"
 #include "watchers/thread.h"
+#include "watchers/time_limit_watcher.h"
 #include "watchers/track_events.h"
 #include "watchers/watcher_control.h"
 
@@ -49,6 +50,7 @@ namespace {
 //   W  ...and its loop watcher runs;  E  the track at the section's end (5000 ms)
 //   T  the time limit on in the store, its watcher running;  s  the track has subsongs
 //   F  the time limit (2000 ms) lies behind the track's position (3000 ms);  1  one entry
+//   K  the player acts on "key128" only later (the position stands meanwhile), as XMPlay does
 //   l, t, S  the dialogs tick looping, the time limit, the per-subsong limit
 //   D  the dialogs show the other time limit (60000 ms for F, else 2000 ms)
 //   Y  the dialogs show a section typed for the playing track, 2000 to 6000 ms (at 5500 ms)
@@ -57,7 +59,8 @@ namespace {
 // opens one); words: the user's inputs ("apply", "ok", "set", "reset", "cancel", "type", "open"),
 // track events ("close", "play"), free_instance ("free"), new_instance ("new"), a tool's
 // BM_CLICK on Apply in the first or second dialog ("click", "click2"), the playlist becoming one
-// or three entries long ("one", "three"), the track playing on to 3000 ms ("late").
+// or three entries long ("one", "three"), the track playing on to 3000 ms ("late"), a second
+// passing on the watchers' clock ("second").
 struct Row {
     const char *name, *world, *scripts[3];
     int bound = 2;  // preemptions
@@ -101,20 +104,17 @@ const Row rows[] = {
     {"Apply moves the section after the old one", "LWla", {"dialog apply"}},
     {"Apply moves the section over the old one's end", "LWlo", {"dialog apply"}},
     {"Set now while looping runs, then Apply", "LWEl", {"dialog set apply"}},
+    {"the player acts on key128 later, on a thread of its own", "TFK", {"close play late"}},
+    {"the player ignores key128 until a second has passed", "TFK", {"second"}},
 };
 // The sections that the letters Y, b, a and o type into the dialogs.
 const std::tuple<char, const wchar_t*, const wchar_t*> typed[] = {{'Y', L"2000", L"6000"},
     {'b', L"200", L"900"}, {'a', L"6000", L"8000"}, {'o', L"4000", L"6000"}};
 // clang-format on
 
-bool has(const Row& row, char letter) {
-    return std::strchr(row.world, letter) != nullptr;
-}
-
+const auto has = [](const Row& r, char c) { return std::strchr(r.world, c) != nullptr; };
 // A value of the closed track's: its section and its position.
-bool old_value(int32_t value) {
-    return value == 1000 || value == 5000 || value == 3000;
-}
+const auto old_value = [](int32_t v) { return v == 1000 || v == 5000 || v == 3000; };
 
 // What the checks look at, besides the store, the windows and the threads.
 struct Seen {
@@ -129,18 +129,17 @@ struct Seen {
     std::vector<std::pair<long, std::array<int32_t, 3>>> held;
     int past = 0, crossings = 0, moves = 0;  // position past the limit; times so; triggers
     long apply_ended = -1;
-    bool live = true, time_expected = true;
-    uint32_t closes_begun = 0;
+    // The watchers' clock; as the time watcher read it last before a trigger, and last in the
+    // pass of the last trigger; whether it read a position within the limit since that trigger.
+    uint32_t closes_begun = 0, clock = 0, hold_read = 0, trigger_clock = 0;
+    bool live = true, time_expected = true, read_within = false;
 } seen;
 int32_t position_answer = -1;
 
-bool begins(const std::string& text, const char* with) {
-    return text.rfind(with, 0) == 0;
-}
-
-int32_t value_of(const std::string& call) {
-    return std::stoi(call.substr(call.find_last_of("= ") + 1));
-}
+const auto begins = [](const std::string& text, const char* with) { return !text.rfind(with, 0); };
+const auto value_of = [](const std::string& c) {
+    return std::stoi(c.substr(c.find_last_of("= ") + 1));
+};
 
 // Whether Settings held a value (0 limit, 1 start, 2 end) that `is` takes during the pass that
 // the watcher `t` is in (from the end of its last rest on).
@@ -161,13 +160,19 @@ void watcher_call(Thread& t, const std::string& call) {
             violation("two watchers of one kind inside their passes");
     if (call == "position") t.asked_at = explore::steps;
     if (call == "position" && t.pass_position == -2) t.pass_position = position_answer;
+    if (call == "position" && t.kind == 0)
+        seen.read_within |= position_answer <= std::max(seen.held.back().second[0], 0);
     if (call == "playlist_length") t.listed = fake::player().playlist_length;
     if (begins(call, "command ") && !t.commanded) {  // a trigger
         t.commanded = true;
         if (!held(t, 0, [&](int32_t limit) { return limit > 0 && t.pass_position > limit; }))
             violation("a time-limit command from a pass that read no position past a limit");
-        if (++seen.moves > seen.crossings)
+        // One trigger per crossing, and one more only once the hold-off has passed.
+        const bool renewed = seen.moves && seen.hold_read - seen.trigger_clock >= 1000;
+        if (++seen.moves > seen.crossings + renewed)
             violation("a crossed time limit moved the player on twice");
+        seen.crossings += renewed && seen.moves > seen.crossings;
+        seen.read_within = false;
     }
     const bool single = call == "command key81" || call == "command key80";
     if ((single || call == "command key128") && (t.listed == -2 || single != (t.listed == 1)))
@@ -197,8 +202,7 @@ void on_call(const std::string& call) {
     if (!t) return;
     if (!begins(call, "tag") && !begins(call, "release")) explore::switch_point();
     explore::note(call);
-    // The position as the player reads it for its answer; the dialog's thread may take sent
-    // messages while it waits for that answer.
+    // The position as the player reads it for its answer (the dialog may take messages meanwhile).
     position_answer = fake::player().position;
     if (t->kind >= 0) {
         watcher_call(*t, call);
@@ -214,8 +218,7 @@ void on_call(const std::string& call) {
         if (begins(call, "write check_looping"))
             seen.looping_stored[t->action_began] = value_of(call);
     }
-    // Waiting for the answer, a dialog's thread takes the messages sent to it, up to one track
-    // close's worth (a reset, or three changes).
+    // Waiting, a dialog's thread takes messages sent to it: a close's worth (a reset, 3 changes).
     const bool message = call == "position" || call == "length" || begins(call, "jump");
     for (int i = 0; i < 3 && message && explore::window_of(t); ++i) {
         explore::switch_point();
@@ -255,6 +258,8 @@ void act(const std::string& word) {
         fake::player().playlist_length = word == "one" ? 1 : 3;
     } else if (word == "late") {
         fake::player().position = 3000;
+    } else if (word == "second") {
+        seen.clock += 1000;
     } else if (begins(word, "click")) {
         explore::click_apply(seen.dialog_threads.at(word == "click2"));
     } else {
@@ -269,13 +274,15 @@ void act(const std::string& word) {
 
 void set_up(const Row& row) {
     fake::reset();
+    position_answer = -1;
+    quarvel::time_limit_pass();  // nothing plays: ends a hold-off left by the last schedule
     fake::Player& player = fake::player();
     player.log_enabled = false;
     player.on_call = on_call;
     player.position_script = [] { return position_answer; };
-    // The player moves on: stopped ("key81"), or the next entry from its start.
-    player.on_command = [](const std::string& c) {
-        fake::player().position = c == "key81" ? -1 : 0;
+    // The player moves on: stopped ("key81"), or the next entry from 0 (later, for "key128" in K).
+    player.on_command = [late = has(row, 'K')](const std::string& c) {
+        if (c != "key128" || !late) fake::player().position = c == "key81" ? -1 : 0;
     };
     const int32_t limit = has(row, 'F') ? 2000 : 60000;
     player.position = has(row, 'E') ? 5000 : has(row, 'Y') ? 5500 : 3000;
@@ -333,8 +340,7 @@ void check_the_end() {
     if (last_close >= 0 && last_apply < last_close && !section_stored(0, 0, 0))
         violation("looping is not cleared in the store after the close");
     for (auto& w : explore::windows) {
-        // A section typed while the track plays, with no track event from then on, is what
-        // Apply stores and arms.
+        // A section typed while the track plays, no track event after it: Apply stores and arms it.
         bool undisturbed = w->typed_at >= 0 && w->applied_at > w->typed_at && player.playing;
         for (auto& e : seen.events) undisturbed &= e.second < w->typed_at;
         if (undisturbed && !section_stored(1, 2000, 6000))
@@ -366,7 +372,10 @@ void check_the_end() {
         seen.time_expected && !runs[0])
         violation("no time watcher runs with the time limit on and looping off");
     const int32_t limit = quarvel::get(quarvel::settings.time_limit);
-    if (runs[0] && limit > 0 && player.position > limit &&
+    // ...unless the watcher holds off: it read no position within the limit since its last
+    // trigger, and no second has passed since that trigger's end.
+    const bool holding = seen.moves && !seen.read_within && seen.clock - seen.trigger_clock < 1000;
+    if (runs[0] && limit > 0 && player.position > limit && !holding &&
         (!quarvel::has_subsongs || quarvel::get(quarvel::settings.subsong_limit)))
         violation("the position stays past the time limit, and no command followed");
 }
@@ -379,8 +388,7 @@ bool run_schedule(const Row& row, const std::vector<int>& prefix, bool traced) {
     return explore::violated.empty();
 }
 
-// Every schedule of one scenario (up to schedule `replay` alone, when it is given): prints the
-// first violating one, or the one replayed, step by step, and the scenario's line.
+// Every schedule of a scenario (up to `replay`): prints the first violating or the replayed one.
 void explore_row(const Row& row, long replay) {
     long number = 0, failures = 0;
     explore::preemption_bound = row.bound;
@@ -408,6 +416,14 @@ void explore_row(const Row& row, long replay) {
 
 }  // namespace
 
+// The watchers' clock: the time watcher's readings, before its pass's commands and after them.
+uint32_t quarvel::threads::now_ms() {
+    explore::switch_point();
+    if (Thread* t = explore::self(); t && t->kind == 0)
+        (t->commanded ? seen.trigger_clock : seen.hold_read) = seen.clock;
+    return seen.clock;
+}
+
 int main(int argc, char** argv) {
     const bool replaying = argc == 4 && std::strcmp(argv[1], "--replay") == 0;
     const char* only = replaying ? argv[2] : argc == 2 ? argv[1] : nullptr;
@@ -419,15 +435,12 @@ int main(int argc, char** argv) {
                                          get(settings.end_loop_time)};
         if (now != seen.held.back().second) seen.held.emplace_back(explore::steps, now);
         const bool past = now[0] > 0 && fake::player().position > now[0];
-        seen.crossings += past && !seen.past;
-        seen.past = past;
+        seen.crossings += !std::exchange(seen.past, past) && past;
         // Bits 8-31 of the close stamp count the closes begun.
         const uint32_t begun = quarvel::track_close_stamp() >> 8;
-        if (begun != seen.closes_begun) seen.closes.push_back(explore::steps);
-        seen.closes_begun = begun;
+        if (begun != std::exchange(seen.closes_begun, begun)) seen.closes.push_back(explore::steps);
     };
-    // Each scenario in a process of its own, all at once (the machine's cores share them); their
-    // reports in table order, each ending in a line with its two counts.
+    // Each scenario in a process of its own, all at once; reports in table order, ending in counts.
     std::vector<std::pair<pid_t, FILE*>> reports;
     for (const Row& row : rows) {
         if (only && std::strcmp(only, row.name) != 0) continue;

@@ -68,6 +68,7 @@ void reset() {
     }
     p.position = -1;
     p.length = -1;
+    p.seconds = -1;
     p.playlist_length = 1;
     p.playing = false;
     p.position_script = nullptr;
@@ -85,6 +86,7 @@ void reset() {
         value->store(0);
     }
     fail_thread_starts(false);
+    advance_clock(1000000);  // a hold-off left by an earlier test is long over
     quarvel::begin_instance();
 }
 
@@ -103,6 +105,11 @@ int32_t position() {
 int32_t track_length() {
     player().record("length");
     return player().length.load();
+}
+
+int32_t track_seconds() {
+    player().record("seconds");
+    return player().seconds.load();
 }
 
 int32_t playlist_length() {

@@ -16,7 +16,8 @@ namespace fake {
 struct Player {
     // Answers. Set the std::function members before any watcher runs.
     std::atomic<int32_t> position{-1};
-    std::atomic<int32_t> length{-1};
+    std::atomic<int32_t> length{-1};   // in milliseconds (XMPlay itself answers -1)
+    std::atomic<int32_t> seconds{-1};  // in whole seconds
     std::atomic<int32_t> playlist_length{1};
     std::atomic<bool> playing{false};
     std::function<int32_t()> position_script;            // overrides `position` when set

@@ -1,6 +1,7 @@
 // Control over the watcher threads of the native build.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 namespace fake {
@@ -19,6 +20,8 @@ extern std::function<void()> on_watcher_start;
 // runs: the starting thread as if pre-empted there. `run` lets the new thread run meanwhile
 // (it does anyway once the hook returns).
 extern std::function<void(const std::function<void()>& run)> on_thread_started;
+// The watchers' clock (threads::now_ms) stands still until a test moves it on.
+void advance_clock(uint32_t ms);
 // Called on a watcher thread at each of its 1 ms rests. Set it while no watcher runs.
 extern std::function<void()> on_rest;
 

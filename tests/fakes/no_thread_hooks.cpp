@@ -14,4 +14,5 @@ bool wait_for(const std::function<bool()>& condition) {
     return condition();
 }
 void fail_thread_starts(bool) {}
+void advance_clock(uint32_t) {}
 }  // namespace fake

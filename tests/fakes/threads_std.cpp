@@ -13,6 +13,7 @@
 namespace {
 std::atomic<int> live{0};
 std::atomic<bool> refuse{false};
+std::atomic<uint32_t> clock_ms{0};
 }  // namespace
 
 namespace quarvel::threads {
@@ -22,6 +23,10 @@ class Rest {};
 void rest_1ms(Rest&) {
     if (fake::on_rest) fake::on_rest();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+uint32_t now_ms() {
+    return clock_ms.load();
 }
 
 bool start_watcher_thread(uint32_t token) {
@@ -71,6 +76,10 @@ void wait_for_watcher_threads() {
         std::fprintf(stderr, "watcher threads did not end\n");
         std::abort();
     }
+}
+
+void advance_clock(uint32_t ms) {
+    clock_ms.fetch_add(ms);
 }
 
 void fail_thread_starts(bool fail) {

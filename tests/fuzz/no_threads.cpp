@@ -4,6 +4,9 @@
 namespace quarvel::threads {
 class Rest {};
 void rest_1ms(Rest&) {}
+uint32_t now_ms() {
+    return 0;
+}
 bool start_watcher_thread(uint32_t) {
     return true;
 }

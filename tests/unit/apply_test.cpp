@@ -71,7 +71,8 @@ struct SectionCase {
     int32_t stored_start;
     int32_t stored_end;
     bool armed;
-    bool playing = true;  // with a length of -1 nothing plays anyway
+    bool playing = true;  // with no length answered nothing plays anyway
+    int32_t seconds = -1;  // XMPlay's answer in whole seconds (its length in ms is -1)
 };
 
 class ApplySection : public ApplyTest, public ::testing::WithParamInterface<SectionCase> {};
@@ -81,7 +82,8 @@ class ApplySection : public ApplyTest, public ::testing::WithParamInterface<Sect
 TEST_P(ApplySection, CorrectsShowsStoresAndArmsOrRefuses) {
     const SectionCase& c = GetParam();
     playing(c.length);
-    player.playing = c.playing && c.length >= 0;
+    player.seconds = c.seconds;
+    player.playing = c.playing && (c.length >= 0 || c.seconds >= 0);
     fill(false, L"60", false, true, c.start, c.end);
 
     apply();
@@ -118,7 +120,15 @@ INSTANTIATE_TEST_SUITE_P(
         SectionCase{"WrappedStartWhilePlaying", 10000, L"4294967294", L"5000", 0, 5000, false},
         SectionCase{"WrappedEnd", 10000, L"1000", L"4294967295", 1000, 1000, false},
         SectionCase{"HugeNumbers", 10000, L"99999999999", L"99999999999", 0, 0, false},
-        SectionCase{"NegativeShownByAnEarlierVersion", 10000, L"-250", L"5000", 0, 5000, false}),
+        SectionCase{"NegativeShownByAnEarlierVersion", 10000, L"-250", L"5000", 0, 5000, false},
+        // XMPlay answers -1 in milliseconds and tells whole seconds: 10 s lasts up to 10999 ms.
+        SectionCase{"ArmedOnALengthInSeconds", -1, L"1000", L"5000", 1000, 5000, true, true, 10},
+        SectionCase{"EndInTheLastPartialSecondKept", -1, L"1000", L"10998", 1000, 10998, true,
+                    true, 10},
+        SectionCase{"EndPastTheLastSecond", -1, L"1000", L"10999", 1000, 1000, false, true, 10},
+        SectionCase{"StartPastTheEndInSeconds", -1, L"11000", L"5000", 0, 5000, false, true, 10},
+        SectionCase{"SecondsBeyondTheLargestTime", -1, L"1000", L"2147483646", 1000, 2147483646,
+                    true, true, 2147483}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ApplyTest, TimeLimitBoxStartsTheTimeWatcherAndStopsLooping) {

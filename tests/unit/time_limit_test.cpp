@@ -64,6 +64,64 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"SubsongTrackNotLimitedWhenOptionOff", 60, 100000, 1, true, 0, false, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+namespace {
+
+// Passes in a row against a player that acts on "key128" only when it chooses to: each step
+// sets the position (and moves the watchers' clock on), makes one pass and names the commands
+// that pass sends, "-" for none.
+struct Step {
+    int32_t position;
+    uint32_t later_ms;
+    const char* commands;
+};
+struct Crossings {
+    const char* name;
+    int32_t playlist_length;
+    bool has_subsongs;
+    std::vector<Step> steps;
+};
+
+class TimeLimitHoldOff : public PlayerTest, public ::testing::WithParamInterface<Crossings> {};
+
+}  // namespace
+
+TEST_P(TimeLimitHoldOff, OneTriggerPerCrossingUntilTheHoldOffEnds) {
+    const Crossings& c = GetParam();
+    quarvel::set(quarvel::settings.time_limit, 3000);
+    quarvel::set(quarvel::settings.subsong_limit, 1);
+    quarvel::has_subsongs = c.has_subsongs;
+    player.playlist_length = c.playlist_length;
+    for (size_t i = 0; i < c.steps.size(); ++i) {
+        const Step& step = c.steps[i];
+        player.position = step.position;
+        fake::advance_clock(step.later_ms);
+        player.clear_log();
+        quarvel::time_limit_pass();
+        std::string sent;
+        for (auto& line : player.log_of("command ")) sent += (sent.empty() ? "" : " ") + line.substr(8);
+        EXPECT_EQ(sent.empty() ? "-" : sent, step.commands) << "pass " << i + 1;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PlayerActsLater, TimeLimitHoldOff,
+    ::testing::Values(
+        // XMPlay switches some hundred passes after "key128", the position standing meanwhile.
+        Crossings{"MovesOnSomePassesLater", 3, false,
+                  {{3001, 0, "key128"}, {3001, 1, "-"}, {3001, 400, "-"}, {0, 1, "-"},
+                   {3001, 1, "key128"}}},
+        Crossings{"IgnoredIsSentAgainOnlyAfterTheHoldOff", 3, false,
+                  {{3001, 0, "key128"}, {3002, 999, "-"}, {3003, 1, "key128"}, {3003, 999, "-"},
+                   {3004, 1, "key128"}}},
+        Crossings{"NothingPlayingEndsTheHoldOff", 3, false,
+                  {{3001, 0, "key128"}, {-1, 1, "-"}, {3001, 1, "key128"}}},
+        Crossings{"SingleEntryRestart", 1, false,
+                  {{3001, 0, "key81 key80"}, {3001, 1, "-"}, {0, 1, "-"}, {3001, 1, "key81 key80"}}},
+        // On the last subsong "key86" does nothing: the fallback goes out once.
+        Crossings{"LastSubsongFallsBackOnce", 3, true,
+                  {{3001, 0, "key86 key128"}, {3001, 1, "-"}, {3001, 500, "-"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(PlayerTest, IdlePassAsksOnlyForThePosition) {
     quarvel::set(quarvel::settings.time_limit, 60);
     player.position = 30;
