@@ -134,6 +134,7 @@ std::vector<double> time_limit_latency(PluginRest rest) {
     sim::Player player;
     player.quiet_positions = true;
     player.set_playlist({{"a.mp3", 600000}, {"b.mp3", 600000}});
+    player.next_entry_delay_ms = 0;  // the reaction ends at the command; the switch is the player's
     if (!start(player, {{key("check_time_limit"), 1}, {key("time_limit"), limit}}, rest)) return {};
     player.play(0);
     sim::wait_until([&] { return player.count("command key128") >= samples; }, 60000);

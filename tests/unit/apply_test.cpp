@@ -71,7 +71,7 @@ struct SectionCase {
     int32_t stored_start;
     int32_t stored_end;
     bool armed;
-    bool playing = true;  // with no length answered nothing plays anyway
+    bool playing = true;   // with no length answered nothing plays anyway
     int32_t seconds = -1;  // XMPlay's answer in whole seconds (its length in ms is -1)
 };
 
@@ -123,8 +123,8 @@ INSTANTIATE_TEST_SUITE_P(
         SectionCase{"NegativeShownByAnEarlierVersion", 10000, L"-250", L"5000", 0, 5000, false},
         // XMPlay answers -1 in milliseconds and tells whole seconds: 10 s lasts up to 10999 ms.
         SectionCase{"ArmedOnALengthInSeconds", -1, L"1000", L"5000", 1000, 5000, true, true, 10},
-        SectionCase{"EndInTheLastPartialSecondKept", -1, L"1000", L"10998", 1000, 10998, true,
-                    true, 10},
+        SectionCase{"EndInTheLastPartialSecondKept", -1, L"1000", L"10998", 1000, 10998, true, true,
+                    10},
         SectionCase{"EndPastTheLastSecond", -1, L"1000", L"10999", 1000, 1000, false, true, 10},
         SectionCase{"StartPastTheEndInSeconds", -1, L"11000", L"5000", 0, 5000, false, true, 10},
         SectionCase{"SecondsBeyondTheLargestTime", -1, L"1000", L"2147483646", 1000, 2147483646,

@@ -98,7 +98,8 @@ TEST_P(TimeLimitHoldOff, OneTriggerPerCrossingUntilTheHoldOffEnds) {
         player.clear_log();
         quarvel::time_limit_pass();
         std::string sent;
-        for (auto& line : player.log_of("command ")) sent += (sent.empty() ? "" : " ") + line.substr(8);
+        for (auto& line : player.log_of("command "))
+            sent += (sent.empty() ? "" : " ") + line.substr(8);
         EXPECT_EQ(sent.empty() ? "-" : sent, step.commands) << "pass " << i + 1;
     }
 }
@@ -107,18 +108,35 @@ INSTANTIATE_TEST_SUITE_P(
     PlayerActsLater, TimeLimitHoldOff,
     ::testing::Values(
         // XMPlay switches some hundred passes after "key128", the position standing meanwhile.
-        Crossings{"MovesOnSomePassesLater", 3, false,
-                  {{3001, 0, "key128"}, {3001, 1, "-"}, {3001, 400, "-"}, {0, 1, "-"},
+        Crossings{"MovesOnSomePassesLater",
+                  3,
+                  false,
+                  {{3001, 0, "key128"},
+                   {3001, 1, "-"},
+                   {3001, 400, "-"},
+                   {0, 1, "-"},
                    {3001, 1, "key128"}}},
-        Crossings{"IgnoredIsSentAgainOnlyAfterTheHoldOff", 3, false,
-                  {{3001, 0, "key128"}, {3002, 999, "-"}, {3003, 1, "key128"}, {3003, 999, "-"},
+        Crossings{"IgnoredIsSentAgainOnlyAfterTheHoldOff",
+                  3,
+                  false,
+                  {{3001, 0, "key128"},
+                   {3002, 999, "-"},
+                   {3003, 1, "key128"},
+                   {3003, 999, "-"},
                    {3004, 1, "key128"}}},
-        Crossings{"NothingPlayingEndsTheHoldOff", 3, false,
+        Crossings{"NothingPlayingEndsTheHoldOff",
+                  3,
+                  false,
                   {{3001, 0, "key128"}, {-1, 1, "-"}, {3001, 1, "key128"}}},
-        Crossings{"SingleEntryRestart", 1, false,
-                  {{3001, 0, "key81 key80"}, {3001, 1, "-"}, {0, 1, "-"}, {3001, 1, "key81 key80"}}},
+        Crossings{
+            "SingleEntryRestart",
+            1,
+            false,
+            {{3001, 0, "key81 key80"}, {3001, 1, "-"}, {0, 1, "-"}, {3001, 1, "key81 key80"}}},
         // On the last subsong "key86" does nothing: the fallback goes out once.
-        Crossings{"LastSubsongFallsBackOnce", 3, true,
+        Crossings{"LastSubsongFallsBackOnce",
+                  3,
+                  true,
                   {{3001, 0, "key86 key128"}, {3001, 1, "-"}, {3001, 500, "-"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 

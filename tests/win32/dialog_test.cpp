@@ -59,8 +59,10 @@ TEST_P(DialogTest, OpensModallyOverThePlayerWithTheStoredValues) {
     wchar_t caption[64];
     GetWindowTextW(dialog, caption, 64);
     EXPECT_STREQ(caption, dialog_caption);
-    EXPECT_EQ(GetWindow(dialog, GW_OWNER), player.window());
-    EXPECT_FALSE(IsWindowEnabled(player.window()));  // modal
+    // Over XMPlay's Options window, which the main window owns.
+    const HWND options = GetWindow(dialog, GW_OWNER);
+    EXPECT_EQ(GetWindow(options, GW_OWNER), player.window());
+    EXPECT_FALSE(IsWindowEnabled(options));  // modal
 
     EXPECT_TRUE(checked(dialog, IDC_TIME_ENABLE));
     EXPECT_EQ(text(dialog, IDC_TIME_LIMIT), L"4294967291");
@@ -215,6 +217,8 @@ TEST_P(DialogTest, FreeInstanceEndsLooping) {
     click(dialog, IDOK);
     ASSERT_TRUE(gone(dialog));
 
-    // A running watcher holds the module: it goes only once free_instance has stopped it.
-    EXPECT_TRUE(player.unload()) << "the loop watcher still runs after free_instance";
+    // The dialog pinned the module; the loop watcher ends once free_instance has stopped it.
+    player.unload(0);
+    EXPECT_TRUE(wait_until([&] { return player.plugin_threads_running() == 0; }))
+        << "the loop watcher still runs after free_instance";
 }

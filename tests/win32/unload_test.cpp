@@ -93,8 +93,8 @@ TEST(Unload, WhileTheTimeLimitKeepsMovingThePlayerOn) {
 // The player may free the instance and unload the DLL while the dialog is still open (a player
 // that shuts down from its main window: free_instance comes through the dialog's modal loop).
 // The module stays, so the dialog's next messages run; Apply there still stores what the dialog
-// shows, but starts no watcher. The plug-in never gives back its last reference from its own
-// code, so it keeps one for good: the test gives that one back itself.
+// shows, but starts no watcher. The first dialog pins the module until the process ends (no code
+// of the module may give back its last reference), so this case comes last in this program.
 TEST(Unload, ADialogLeftOpenAfterFreeInstanceStartsNothing) {
     sim::Player player;
     player.set_store(stored_defaults());
@@ -116,7 +116,5 @@ TEST(Unload, ADialogLeftOpenAfterFreeInstanceStartsNothing) {
     SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(gone(dialog));
     ASSERT_TRUE(wait_until([&] { return player.count("config closed") > 0; }));
-    EXPECT_EQ(GetModuleHandleW(L"xmp-quarvel.dll"), module);
-    FreeLibrary(module);
-    EXPECT_EQ(GetModuleHandleW(L"xmp-quarvel.dll"), nullptr) << "more than one reference kept";
+    EXPECT_EQ(GetModuleHandleW(L"xmp-quarvel.dll"), module) << "pinned by its dialog";
 }

@@ -14,8 +14,9 @@
 
 namespace sim {
 inline void PrintTo(TrackEvents thread, std::ostream* out) {
-    *out << (thread == TrackEvents::ui_thread ? "track events on the UI thread"
-                                              : "track events on the playback thread");
+    *out << (thread == TrackEvents::ui_thread         ? "track events on the UI thread"
+             : thread == TrackEvents::playback_thread ? "track events on the playback thread"
+                                                      : "track events on a new thread each");
 }
 }  // namespace sim
 
@@ -67,14 +68,16 @@ class PluginTest : public ::testing::TestWithParam<sim::TrackEvents> {
 
 // Names the instances of a suite run with track events on either thread.
 inline std::string track_thread_name(const ::testing::TestParamInfo<sim::TrackEvents>& info) {
-    return info.param == sim::TrackEvents::ui_thread ? "EventsOnUiThread"
-                                                     : "EventsOnPlaybackThread";
+    return info.param == sim::TrackEvents::ui_thread         ? "EventsOnUiThread"
+           : info.param == sim::TrackEvents::playback_thread ? "EventsOnPlaybackThread"
+                                                             : "EventsOnNewThreads";
 }
 
-#define QUARVEL_ON_BOTH_TRACK_THREADS(suite)                                               \
-    INSTANTIATE_TEST_SUITE_P(                                                              \
-        TrackThreads, suite,                                                               \
-        ::testing::Values(sim::TrackEvents::ui_thread, sim::TrackEvents::playback_thread), \
+// XMPlay's way (a new thread for each change) and the UI thread.
+#define QUARVEL_ON_BOTH_TRACK_THREADS(suite)                                          \
+    INSTANTIATE_TEST_SUITE_P(                                                         \
+        TrackThreads, suite,                                                          \
+        ::testing::Values(sim::TrackEvents::new_thread, sim::TrackEvents::ui_thread), \
         quarvel_test::track_thread_name)
 
 // A hold point at which the call waits, on the thread that answers it, until the test

@@ -1,9 +1,10 @@
 // simplayer: plays a simulated playlist with the plug-in loaded and prints what the player
 // saw and did. It sets the time limit through the plug-in's real dialog, lets the playlist
-// run, arms a loop section through the dialog, and closes the track.
+// run, arms a loop section through the dialog, closes the track and then the player with the
+// dialog still open. The player behaves as XMPlay does.
 //
 //   simplayer [--dll PATH] [--playlist name:ms[:subsongs],...] [--time-limit MS]
-//             [--subsongs on|off] [--loop START-END] [--track-events playback|ui]
+//             [--subsongs on|off] [--loop START-END] [--track-events new|playback|ui]
 #include <windows.h>
 
 #include <algorithm>
@@ -28,14 +29,15 @@ struct Options {
     bool subsongs = true;
     int32_t loop_start = 1500;
     int32_t loop_end = 2500;
-    sim::TrackEvents track_events = sim::TrackEvents::playback_thread;
+    sim::TrackEvents track_events = sim::TrackEvents::new_thread;
 };
 
 constexpr char usage[] =
     "usage: simplayer [--dll PATH] [--playlist name:ms[:subsongs],...] [--time-limit MS]\n"
-    "                 [--subsongs on|off] [--loop START-END] [--track-events playback|ui]\n"
-    "  --track-events  the thread that delivers track opens and closes: the player's playback\n"
-    "                  thread (the default) or its UI thread, where the dialog runs\n";
+    "                 [--subsongs on|off] [--loop START-END] [--track-events new|playback|ui]\n"
+    "  --track-events  the thread that delivers track opens and closes: a new one for each\n"
+    "                  change (the default, as XMPlay), one playback thread, or the UI thread,\n"
+    "                  where the dialog runs\n";
 
 int fail_usage(const std::string& message) {
     std::fprintf(stderr, "simplayer: %s\n", message.c_str());
@@ -90,12 +92,13 @@ bool parse_options(int argc, char** argv, Options& o, std::string& error) {
             }
             o.subsongs = value == "on";
         } else if (arg == "--track-events") {
-            if (value != "playback" && value != "ui") {
-                error = "--track-events must be playback or ui";
+            if (value != "new" && value != "playback" && value != "ui") {
+                error = "--track-events must be new, playback or ui";
                 return false;
             }
-            o.track_events =
-                value == "ui" ? sim::TrackEvents::ui_thread : sim::TrackEvents::playback_thread;
+            o.track_events = value == "ui"         ? sim::TrackEvents::ui_thread
+                             : value == "playback" ? sim::TrackEvents::playback_thread
+                                                   : sim::TrackEvents::new_thread;
         } else if (arg == "--loop") {
             const size_t dash = value.find('-');
             int64_t start = 0, end = 0;
@@ -154,6 +157,7 @@ class Timeline {
                           : e.thread == player_thread_   ? "player"
                           : e.thread == playback_thread_ ? "playback"
                           : e.thread == user_            ? "user"
+                          : e.player_worker              ? "worker"
                                                          : "watcher";
         line(e.at_ms, who, what);
     }
@@ -170,6 +174,24 @@ class Timeline {
     DWORD playback_thread_;
     std::mutex mutex_;
 };
+
+// The commands the plug-in sent while the time limit moved the player on, counted per move:
+// from one track open, subsong step or restart of the entry to the next.
+std::string commands_per_crossing(sim::Player& player) {
+    std::string counts;
+    int commands = 0, moves = 0;
+    for (const auto& e : player.events()) {
+        if (e.what.rfind("command ", 0) == 0) ++commands;
+        const bool moved = e.what.rfind("track opened", 0) == 0 ||
+                           e.what.rfind("-> next subsong:", 0) == 0 ||
+                           e.what.rfind("-> play: the entry again", 0) == 0;
+        if (!moved || commands == 0) continue;
+        counts += (moves++ ? ", " : "") + std::to_string(commands);
+        commands = 0;
+    }
+    return "commands per crossing of the time limit: " + (moves ? counts : "none") + " (" +
+           std::to_string(moves) + " moves)";
+}
 
 std::wstring number(int32_t n) {
     return std::to_wstring(n);
@@ -197,10 +219,13 @@ int run(const Options& o, const std::vector<sim::PlaylistEntry>& entries) {
     std::printf(
         "Timeline of what the simulated player saw and did. Columns: seconds since start; the\n"
         "thread: player (the player's UI thread, where the plug-in's entries and dialog run),\n"
-        "playback (the player's playback thread), watcher (a thread of the plug-in), user (this\n"
-        "demo, acting as the user), plug-in (a message to the player's main window); the event.\n"
-        "Track opens and closes come on the %s thread.\n",
-        o.track_events == sim::TrackEvents::ui_thread ? "UI" : "playback");
+        "playback (the player's playback thread), worker (a thread the player starts for a\n"
+        "track change), watcher (a thread of the plug-in), user (this demo, acting as the user),\n"
+        "plug-in (a message to the player's main window); the event. Track opens and closes come\n"
+        "on %s.\n",
+        o.track_events == sim::TrackEvents::ui_thread         ? "the UI thread"
+        : o.track_events == sim::TrackEvents::playback_thread ? "the playback thread"
+                                                              : "a new thread each time");
     timeline.step("Loading the plug-in");
     std::string error;
     if (!player.load(o.dll, &error)) {
@@ -241,6 +266,7 @@ int run(const Options& o, const std::vector<sim::PlaylistEntry>& entries) {
     if (!sim::wait_until([&] { return player.count(first) >= 2; }, static_cast<DWORD>(budget)))
         timeline.note("the playlist did not come round within " +
                       std::to_string(static_cast<int>(budget)) + " ms");
+    timeline.note(commands_per_crossing(player));
 
     timeline.step("Looping " + std::to_string(o.loop_start) + "-" + std::to_string(o.loop_end) +
                   " ms of the song now playing, armed in the dialog");
@@ -260,6 +286,8 @@ int run(const Options& o, const std::vector<sim::PlaylistEntry>& entries) {
         const DWORD wait =
             static_cast<DWORD>(std::min<int64_t>(2 * int64_t{o.loop_end} + 2000, 60000));
         sim::wait_until([&] { return player.count("message jump") >= jumps + 2; }, wait);
+        timeline.note("looping armed: " + std::to_string(player.count("message jump") - jumps) +
+                      " jumps back to " + std::to_string(o.loop_start) + " ms so far");
     } else {
         timeline.note("the plug-in refused to loop that section of this track");
     }
@@ -267,11 +295,9 @@ int run(const Options& o, const std::vector<sim::PlaylistEntry>& entries) {
     timeline.step("Closing the track with the dialog still open");
     player.stop();
     timeline.note(describe(dialog));
-    sim::click(dialog, IDCANCEL);
-    sim::gone(dialog);
 
-    timeline.step("Unloading");
-    player.unload();
+    timeline.step("Closing the player with the dialog still open");
+    player.quit_with_dialog_open(dialog);
     std::string settings;
     for (const auto& [key, value] : player.store())
         settings += " " + key.substr(key.find('/') + 1) + "=" + std::to_string(value);

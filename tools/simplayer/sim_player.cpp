@@ -19,9 +19,11 @@ namespace {
 
 constexpr UINT run_work = WM_APP + 1;
 constexpr wchar_t window_class[] = L"QuarvelSimulatedPlayer";
+constexpr wchar_t options_class[] = L"QuarvelSimulatedOptions";
 constexpr Instance no_instance = nullptr;
 
 Instance the_instance = no_instance;
+thread_local bool on_worker = false;  // a thread the player started for a track change
 
 // --- The three tables, as the player hands them out ----------------------------------
 HWND WINAPI misc_main_window() {
@@ -86,6 +88,20 @@ std::string key_of(const char* section, const char* key) {
 
 std::string quoted(const char* text) {
     return text ? "\"" + std::string(text) + "\"" : "null";
+}
+
+// Waits for `done`; meanwhile, unless `answering` is false (a caller busy elsewhere), the caller
+// answers messages sent to its own windows, as it would inside SendMessage.
+void wait_answering(HANDLE done, bool answering) {
+    if (!answering) {
+        WaitForSingleObject(done, INFINITE);
+        return;
+    }
+    while (MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_SENDMESSAGE) ==
+           WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }
 
 }  // namespace
@@ -154,15 +170,7 @@ class Player::PlaybackThread {
             });
         }
         changed_.notify_all();
-        if (!answering) {
-            WaitForSingleObject(done, INFINITE);
-        } else {
-            while (MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_SENDMESSAGE) ==
-                   WAIT_OBJECT_0 + 1) {
-                MSG msg;
-                PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-            }
-        }
+        wait_answering(done, answering);
         CloseHandle(done);
     }
 
@@ -204,6 +212,7 @@ Player::Player() {
     QueryPerformanceCounter(&created_);
     ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ui_release_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    switch_cancel_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ui_thread_ = std::thread([this] { ui_thread_main(); });
     WaitForSingleObject(ready_, INFINITE);
     playback_ = std::make_unique<PlaybackThread>(*this);
@@ -212,11 +221,13 @@ Player::Player() {
 Player::~Player() {
     release_ui_thread();
     if (module_) unload();
+    end_switch();
     playback_.reset();
     if (HWND w = window_.load()) PostMessageW(w, WM_CLOSE, 0, 0);
     ui_thread_.join();
     CloseHandle(ready_);
     CloseHandle(ui_release_);
+    CloseHandle(switch_cancel_);
     for (char* t : texts_) std::free(t);
     instance = nullptr;
 }
@@ -235,6 +246,11 @@ void Player::ui_thread_main() {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = window_class;
     RegisterClassW(&wc);
+    WNDCLASSW options{};
+    options.lpfnWndProc = DefWindowProcW;
+    options.hInstance = wc.hInstance;
+    options.lpszClassName = options_class;
+    RegisterClassW(&options);
     HWND w = CreateWindowExW(0, window_class, L"Simulated player", WS_OVERLAPPEDWINDOW, 0, 0, 400,
                              200, nullptr, nullptr, wc.hInstance, this);
     window_ = w;
@@ -257,7 +273,7 @@ LRESULT CALLBACK Player::window_procedure(HWND w, UINT message, WPARAM wparam, L
     if (self && (message == WM_USER || message == run_work))
         return self->on_message(message, wparam, lparam);
     if (self && message == WM_TIMER) {
-        if (self->track_events() == TrackEvents::ui_thread) self->check_track_end();
+        if (self->track_events() != TrackEvents::playback_thread) self->check_track_end();
         return 0;
     }
     if (message == WM_DESTROY) {
@@ -278,15 +294,21 @@ LRESULT Player::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
     auto log = [&](const std::string& what) { this->log(what, true); };
     switch (lparam) {
         case 105: {
-            hold_point(wparam == 2 ? "message length" : "message position");
-            if (wparam == 2) {
+            hold_point(wparam == 2   ? "message length"
+                       : wparam == 1 ? "message seconds"
+                                     : "message position");
+            if (wparam == 2 || wparam == 1) {
                 int32_t length;
                 {
                     std::lock_guard<std::mutex> lock(mutex_);
                     length = playing_ && current_ < playlist_.size() ? playlist_[current_].length_ms
                                                                      : -1;
                 }
-                log("message length -> " + std::to_string(length));
+                // XMPlay answers -1 in milliseconds, and whole seconds, truncated.
+                if (wparam == 2 && !length_in_ms) length = -1;
+                if (wparam == 1 && length > 0) length /= 1000;
+                log(std::string(wparam == 2 ? "message length -> " : "message seconds -> ") +
+                    std::to_string(length));
                 return length;
             }
             int32_t position;
@@ -324,8 +346,10 @@ LRESULT Player::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 int32_t Player::position_locked() const {
+    if (switching_) return frozen_position_;
     if (!real_time_) return fixed_position_;
     if (!playing_) return -1;
+    if (stopped_) return 0;
     return static_cast<int32_t>(std::floor(now_ms() - track_began_ms_));
 }
 
@@ -348,10 +372,23 @@ void Player::post_to_player_thread(std::function<void()> work) {
 }
 
 void Player::run_on_track_thread(std::function<void()> work, bool answering) {
-    if (track_events() == TrackEvents::ui_thread)
-        run_on_player_thread(std::move(work));
-    else
-        playback_->call(work, answering);
+    switch (track_events()) {
+        case TrackEvents::ui_thread:
+            return run_on_player_thread(std::move(work));
+        case TrackEvents::playback_thread:
+            return playback_->call(work, answering);
+        case TrackEvents::new_thread: {
+            HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            std::thread change([&] {
+                on_worker = true;
+                work();
+                SetEvent(done);
+            });
+            wait_answering(done, answering);
+            change.join();
+            CloseHandle(done);
+        }
+    }
 }
 
 DWORD Player::playback_thread_id() const {
@@ -460,6 +497,7 @@ void Player::log(const std::string& what, bool message) {
     e.thread = GetCurrentThreadId();
     e.what = what;
     e.message = message;
+    e.player_worker = on_worker;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         e.track_ms = playing_ ? e.at_ms - track_began_ms_ : -1;
@@ -535,6 +573,7 @@ bool Player::load(const std::wstring& dll_path, std::string* error) {
         return false;
     }
     forget_plugin_threads();
+    ResetEvent(switch_cancel_);
     threads_watched_ = watch_threads(module_);
     log("plug-in loaded: " + narrow(dll_path));
     return true;
@@ -554,30 +593,45 @@ void Player::start_instance() {
         the_instance = record_->new_instance();
         instance_live_ = true;
         log("new_instance -> " + std::to_string(reinterpret_cast<uintptr_t>(the_instance)));
+        const BOOL taken = record_->set_config(the_instance, nullptr, 0);
+        log(std::string("set_config(0 bytes) -> ") + (taken ? "true" : "false"));
     });
 }
 
 bool Player::unload(DWORD wait_ms) {
     if (!module_) return true;
-    wchar_t path[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(module_, path, MAX_PATH);
-    std::wstring name(path, n);
-    name = name.substr(name.find_last_of(L"\\/") + 1);
+    end_switch();
     if (record_) {
         // Like a real player, no track event reaches an instance after free_instance, not
         // even one that a watcher's last command causes meanwhile.
         run_on_track_thread([this] { instance_live_ = false; });
         run_on_player_thread([this] {
+            char buffer[256];
+            log("get_config -> " + std::to_string(record_->get_config(the_instance, buffer)));
             record_->free_instance(the_instance);
             log("free_instance");
         });
     }
+    return free_module(wait_ms);
+}
+
+// FreeLibrary, then waits until the module has gone. A module that stays once none of its
+// threads runs any more holds itself (pinned): that is not waited for.
+bool Player::free_module(DWORD wait_ms) {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(module_, path, MAX_PATH);
+    std::wstring name(path, n);
+    name = name.substr(name.find_last_of(L"\\/") + 1);
     FreeLibrary(module_);
     module_ = nullptr;
     record_ = nullptr;
     const double deadline = now_ms() + wait_ms;
     while (GetModuleHandleW(name.c_str())) {
-        if (now_ms() > deadline) return false;
+        if (now_ms() > deadline ||
+            (threads_watched_ && plugin_threads_running() == 0 && GetModuleHandleW(name.c_str()))) {
+            log("plug-in stays loaded");
+            return false;
+        }
         Sleep(1);
     }
     log("plug-in unloaded");
@@ -612,6 +666,7 @@ void Player::open_track(size_t index) {
         std::lock_guard<std::mutex> lock(mutex_);
         current_ = index;
         playing_ = true;
+        switching_ = stopped_ = false;
         subsong_ = 0;
         track_began_ms_ = now_ms();
         fixed_position_ = 0;
@@ -625,7 +680,7 @@ void Player::close_track() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!playing_) return;
-        playing_ = false;
+        playing_ = stopped_ = false;
         fixed_position_ = -1;
     }
     log("track closed");
@@ -660,7 +715,8 @@ void Player::check_track_end() {
     size_t next = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!real_time_ || !playing_ || current_ >= playlist_.size()) return;
+        if (!real_time_ || !playing_ || switching_ || stopped_ || current_ >= playlist_.size())
+            return;
         const Track& track = playlist_[current_];
         if (now_ms() - track_began_ms_ < track.length_ms) return;
         next_subsong = subsong_ + 1 < track.subsongs;
@@ -675,8 +731,48 @@ void Player::check_track_end() {
         return;
     }
     log("end of track");
+    if (track_events() == TrackEvents::new_thread) return switch_later(0);
     close_track();
     open_track(next);
+}
+
+void Player::switch_later(DWORD delay_ms) {
+    std::lock_guard<std::mutex> switches(switch_mutex_);
+    if (WaitForSingleObject(switch_cancel_, 0) == WAIT_OBJECT_0) return;  // unloading
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (switching_ || !playing_ || playlist_.empty()) return;
+        frozen_position_ = position_locked();
+        switching_ = true;
+    }
+    if (switcher_.joinable()) switcher_.join();  // the last one is done: it ended its switch
+    switcher_ = std::thread([this, delay_ms] {
+        on_worker = true;
+        if (WaitForSingleObject(switch_cancel_, delay_ms) == WAIT_OBJECT_0) return;
+        hold_point("switch to the next entry");
+        const auto change = [this] {
+            size_t next;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                next = (current_ + 1) % playlist_.size();
+            }
+            close_track();
+            open_track(next);
+        };
+        // XMPlay changes tracks on a thread of its own; the other modes keep theirs.
+        if (track_events() == TrackEvents::new_thread)
+            change();
+        else
+            run_on_track_thread(change);
+    });
+}
+
+void Player::end_switch() {
+    std::lock_guard<std::mutex> switches(switch_mutex_);
+    SetEvent(switch_cancel_);  // and no switch begins until the next load
+    if (switcher_.joinable()) switcher_.join();
+    std::lock_guard<std::mutex> lock(mutex_);
+    switching_ = false;
 }
 
 void Player::set_real_time() {
@@ -711,21 +807,57 @@ void Player::perform(const std::string& command) {
         log(was_playing ? "-> play (already playing)" : "-> play");
         if (!was_playing && entries > 0) open_track(current());
     } else if (command == "key86") {  // next subsong
-        std::string outcome = "-> no further subsong";
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (playing_ && subsong_ + 1 < playlist_[current_].subsongs) {
-                ++subsong_;
-                track_began_ms_ = now_ms();
-                fixed_position_ = 0;
-                outcome = "-> next subsong: " + std::to_string(subsong_ + 1) + " of " +
-                          std::to_string(playlist_[current_].subsongs);
-            }
-        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        const std::string outcome = next_subsong_locked();
+        lock.unlock();
         log(outcome);
     } else {
         log("-> unknown command, ignored");
     }
+}
+
+std::string Player::next_subsong_locked() {
+    if (!playing_ || switching_ || subsong_ + 1 >= playlist_[current_].subsongs)
+        return "-> no further subsong";
+    ++subsong_;
+    stopped_ = false;
+    track_began_ms_ = now_ms();
+    fixed_position_ = 0;
+    return "-> next subsong: " + std::to_string(subsong_ + 1) + " of " +
+           std::to_string(playlist_[current_].subsongs);
+}
+
+// As XMPlay: "key128" switches later, on a thread of its own; "key81" stops before it returns,
+// taking its time, and "key80" then plays the entry again from its start, without track events;
+// "key86" steps before it returns.
+void Player::perform_as_xmplay(const std::string& command) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const bool entry = playing_ && !switching_;
+    std::string outcome;
+    if (command == "key128") {
+        outcome = entry
+                      ? "-> next playlist entry, in " + std::to_string(next_entry_delay_ms) + " ms"
+                      : "-> next playlist entry (already switching)";
+        lock.unlock();
+        switch_later(next_entry_delay_ms);
+    } else if (command == "key81") {
+        outcome = entry && !stopped_ ? "-> stop" : "-> stop (already stopped)";
+        if (entry) stopped_ = true, fixed_position_ = 0;
+        lock.unlock();
+        Sleep(stop_takes_ms);
+    } else if (command == "key80") {
+        outcome = entry && stopped_ ? "-> play: the entry again from its start"
+                                    : "-> play (already playing)";
+        if (entry && stopped_) stopped_ = false, track_began_ms_ = now_ms(), fixed_position_ = 0;
+        lock.unlock();
+    } else if (command == "key86") {
+        outcome = next_subsong_locked();
+        lock.unlock();
+    } else {
+        lock.unlock();
+        outcome = "-> unknown command, ignored";
+    }
+    log(outcome);
 }
 
 BOOL Player::shortcut(const char* command) {
@@ -733,15 +865,30 @@ BOOL Player::shortcut(const char* command) {
     hold_point("command " + c);
     log("command " + c);
     if (on_command && on_command(c)) return TRUE;
-    run_on_track_thread([this, c] { perform(c); });
+    if (commands_act_at_once)
+        run_on_track_thread([this, c] { perform(c); });
+    else
+        perform_as_xmplay(c);
     return TRUE;
 }
 
 HWND Player::open_config(DWORD wait_ms) {
     post_to_player_thread([this] {
+        // The dialog's parent is XMPlay's Options window, which the main window owns.
+        HWND options =
+            CreateWindowExW(0, options_class, L"Options", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
+                            window_.load(), nullptr, GetModuleHandleW(nullptr), nullptr);
+        options_ = options;
         log("config opened");
-        record_->config(the_instance, window_.load());
+        record_->config(the_instance, options);
         log("config closed");
+        options_ = nullptr;
+        DestroyWindow(options);
+        if (!quitting_) return;
+        log("get_description -> " + quoted(record_->get_description(the_instance)));
+        instance_live_ = false;
+        record_->free_instance(the_instance);
+        log("free_instance");
     });
     const double deadline = now_ms() + wait_ms;
     for (;;) {
@@ -750,6 +897,22 @@ HWND Player::open_config(DWORD wait_ms) {
         if (found || now_ms() > deadline) return found;
         Sleep(5);
     }
+}
+
+bool Player::quit_with_dialog_open(HWND dialog, DWORD wait_ms) {
+    if (!module_ || !record_) return true;
+    end_switch();
+    quitting_ = true;
+    post_to_player_thread([this, dialog] {  // dispatched by the dialog's modal loop
+        log("player closing");
+        close_track();
+        char buffer[256];
+        log("get_config -> " + std::to_string(record_->get_config(the_instance, buffer)));
+        SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    const bool freed = wait_until([this] { return count("free_instance") > 0; }, wait_ms);
+    quitting_ = false;
+    return free_module(freed ? wait_ms : 0) && freed;
 }
 
 void Player::about() {
@@ -840,7 +1003,11 @@ void Player::release(void* text) {
 
 BOOL Player::is_playing_query() {
     hold_point("status playing");
-    const bool p = playing();
+    bool p;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        p = playing_ && !switching_ && !stopped_;  // switching: stopped meanwhile
+    }
     log(std::string("status playing -> ") + (p ? "1" : "0"));
     return p ? TRUE : FALSE;
 }

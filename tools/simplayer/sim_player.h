@@ -5,9 +5,15 @@
 // dialog, and a playback thread. It serves the three function tables with an in-memory
 // settings store, plays a playlist of simulated tracks in real time (or at a position the
 // caller sets), carries out the shortcut commands, and logs every call, command and message
-// with the thread that made it. Track opens and closes (and the commands that cause them)
-// are delivered on the UI thread or on the playback thread, as the caller chooses: a real
-// player may do either.
+// with the thread that made it.
+//
+// By default it behaves as XMPlay 3.8 was measured to behave: it answers the length in
+// milliseconds with -1 and tells whole seconds instead; "key128" returns at once and the switch
+// follows some 300 ms later on a thread of its own (the position standing, the player
+// reporting itself stopped meanwhile); "key81" acts before it returns and takes a while, and a
+// stop then play restarts the entry without track events; each track change comes on a new
+// thread; set_config(..., 0) follows new_instance, get_config comes at exit, and the dialog's
+// parent is an Options window. The contract's answers stay available as options.
 #pragma once
 
 #include <windows.h>
@@ -42,13 +48,14 @@ struct PluginRecord {
 using GetInterfaceFn = void*(WINAPI*)(DWORD number);
 using BindFn = const PluginRecord*(WINAPI*)(DWORD face, GetInterfaceFn get_interface);
 
-// The thread that delivers track opens and closes to the plug-in.
-enum class TrackEvents { ui_thread, playback_thread };
+// The thread that delivers track opens and closes to the plug-in: a new one for each change (as
+// XMPlay does), the UI thread, or one playback thread.
+enum class TrackEvents { new_thread, ui_thread, playback_thread };
 
 struct Track {
     std::string file;
-    int32_t length_ms = 180000;
-    int subsongs = 0;  // 0: the track reports none (tags -5 and -6 answer null)
+    int32_t length_ms = 180000;  // of the track, or of each of its subsongs
+    int subsongs = 0;            // 0: the track reports none (tags -5 and -6 answer null)
 };
 
 struct Event {
@@ -59,6 +66,7 @@ struct Event {
     // A main-window message: handled on the player's thread whoever sent it, so `thread`
     // does not tell the sender.
     bool message = false;
+    bool player_worker = false;  // made on a thread the player started for a track change
 };
 
 class Player {
@@ -82,7 +90,7 @@ class Player {
     const PluginRecord* record() const { return record_; }
 
     // --- Playback, carried out on the thread that delivers track events --------------
-    void set_track_events(TrackEvents thread);  // before playing; the UI thread by default
+    void set_track_events(TrackEvents thread);  // before playing; a new thread by default
     TrackEvents track_events() const { return track_events_.load(); }
     void set_playlist(std::vector<Track> tracks);
     void play(size_t index);  // closes the current track (if any), opens this one
@@ -96,10 +104,24 @@ class Player {
     void set_position(int32_t ms);
     // The player's reaction to a command; return true to replace the built-in one.
     std::function<bool(const std::string& command)> on_command;
+    // The contract's answers instead of XMPlay's, set before playing: the length in
+    // milliseconds; commands that act inside the call ("key128" switching at once, "key81" and
+    // "key80" closing and opening the track).
+    bool length_in_ms = false;
+    bool commands_act_at_once = false;
+    // How long XMPlay takes: to switch after "key128" (a hold point, "switch to the next entry",
+    // comes just before the switch), and to stop.
+    DWORD next_entry_delay_ms = 300;
+    DWORD stop_takes_ms = 400;
 
-    // Opens the configuration dialog modally on the player's thread (as the player does)
-    // and returns at once; the dialog's window, once it shows, or null after `wait_ms`.
+    // Opens the configuration dialog modally on the player's thread (as the player does, from
+    // an Options window that the main window owns) and returns at once; the dialog's window,
+    // once it shows, or null after `wait_ms`.
     HWND open_config(DWORD wait_ms = 10000);
+    // Closes the player while the dialog is open, as XMPlay does: from a message the dialog's
+    // modal loop dispatches, new_track(null) and get_config; the dialog ends (Cancel); then
+    // get_description, free_instance and the unload. Returns whether the module went.
+    bool quit_with_dialog_open(HWND dialog, DWORD wait_ms = 10000);
     void about();  // the About box, modally on the player's thread; returns at once
 
     // Keeps the UI thread busy (as a player loading a large file) until release_ui_thread();
@@ -181,8 +203,14 @@ class Player {
     void hold_point(const std::string& what);
     void open_track(size_t index);  // on the thread that delivers track events
     void close_track();
-    void perform(const std::string& command);  // likewise
-    void check_track_end();                    // the end of a track or subsong playing in real time
+    void perform(const std::string& command);            // likewise, as the contract says
+    void perform_as_xmplay(const std::string& command);  // on the calling thread
+    std::string next_subsong_locked();                   // "key86": what it did
+    // The switch to the next entry, after `delay_ms`, on a thread of its own.
+    void switch_later(DWORD delay_ms);
+    void end_switch();  // cancels one that waits, waits for it, and allows none until a load
+    bool free_module(DWORD wait_ms);
+    void check_track_end();  // the end of a track or subsong playing in real time
     int32_t position_locked() const;
 
     mutable std::mutex mutex_;
@@ -192,6 +220,9 @@ class Player {
     int subsong_ = 0;
     bool real_time_ = true;
     int32_t fixed_position_ = -1;
+    bool switching_ = false;  // "key128" or a track's end: the switch is under way
+    int32_t frozen_position_ = -1;
+    bool stopped_ = false;  // "key81": the entry stays, at 0, until "key80"
     double track_began_ms_ = 0;
     std::map<std::string, int32_t> store_;
     std::vector<Event> events_;
@@ -203,7 +234,12 @@ class Player {
     std::atomic<HWND> window_{nullptr};
     DWORD ui_thread_id_ = 0;
     HANDLE ready_ = nullptr;
-    std::atomic<TrackEvents> track_events_{TrackEvents::ui_thread};
+    std::atomic<TrackEvents> track_events_{TrackEvents::new_thread};
+    std::mutex switch_mutex_;  // guards switcher_
+    std::thread switcher_;
+    HANDLE switch_cancel_ = nullptr;
+    std::atomic<bool> quitting_{false};
+    std::atomic<HWND> options_{nullptr};
     std::atomic<bool> ui_busy_{false};
     HANDLE ui_release_ = nullptr;
     std::mutex hold_mutex_;
