@@ -43,7 +43,7 @@ void Player::clear_log() {
 }
 
 void Player::record(std::string line) {
-    if (on_call) on_call(line);
+    on_call(line);
     if (!log_enabled.load()) return;
     std::lock_guard<std::mutex> lock(mutex);
     lines.push_back(std::move(line));
@@ -99,7 +99,8 @@ using fake::player;
 int32_t position() {
     player().record("position");
     auto& p = player();
-    return p.position_script ? p.position_script() : p.position.load();
+    const auto script = p.position_script.get();
+    return script ? (*script)() : p.position.load();
 }
 
 int32_t track_length() {
@@ -124,7 +125,7 @@ void jump_to(int32_t ms) {
 
 void send_command(const char* command) {
     player().record(std::string("command ") + command);
-    if (player().on_command) player().on_command(command);
+    player().on_command(std::string(command));
 }
 
 const char* tag(int32_t number) {

@@ -11,22 +11,24 @@
 #include <string>
 #include <vector>
 
+#include "hook.h"
+
 namespace fake {
 
 struct Player {
-    // Answers. Set the std::function members before any watcher runs.
+    // Answers; the hooks may change while watchers run (hook.h).
     std::atomic<int32_t> position{-1};
     std::atomic<int32_t> length{-1};   // in milliseconds (XMPlay itself answers -1)
     std::atomic<int32_t> seconds{-1};  // in whole seconds
     std::atomic<int32_t> playlist_length{1};
     std::atomic<bool> playing{false};
-    std::function<int32_t()> position_script;            // overrides `position` when set
-    std::function<void(const std::string&)> on_command;  // the player's reaction
-    std::map<int32_t, std::string> tags;                 // absent tags answer null
+    Hook<int32_t()> position_script;            // overrides `position` when set
+    Hook<void(const std::string&)> on_command;  // the player's reaction
+    std::map<int32_t, std::string> tags;        // absent tags answer null
     std::atomic<bool> log_enabled{true};
     // Called with every call's log line, on the calling thread, before the call is answered
-    // (logged or not): a test's way to act at an exact point. Set it while no watcher runs.
-    std::function<void(const std::string& line)> on_call;
+    // (logged or not): a test's way to act at an exact point.
+    Hook<void(const std::string& line)> on_call;
 
     // The plug-in's section of the store.
     std::map<std::string, int32_t> store;

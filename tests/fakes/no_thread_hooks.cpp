@@ -3,9 +3,9 @@
 #include "fake_threads.h"
 
 namespace fake {
-std::function<void()> on_watcher_start;
-std::function<void(const std::function<void()>&)> on_thread_started;
-std::function<void()> on_rest;
+Hook<void()> on_watcher_start;
+Hook<void(const std::function<void()>&)> on_thread_started;
+Hook<void()> on_rest;
 int live_watcher_threads() {
     return 0;
 }

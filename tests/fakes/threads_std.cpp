@@ -21,7 +21,7 @@ namespace quarvel::threads {
 class Rest {};
 
 void rest_1ms(Rest&) {
-    if (fake::on_rest) fake::on_rest();
+    fake::on_rest();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
@@ -30,7 +30,7 @@ uint32_t now_ms() {
 }
 
 bool start_watcher_thread(uint32_t token) {
-    if (fake::on_watcher_start) fake::on_watcher_start();
+    fake::on_watcher_start();
     if (refuse.load()) return false;
     live.fetch_add(1);
     std::promise<void> go;
@@ -45,7 +45,7 @@ bool start_watcher_thread(uint32_t token) {
         if (!gone) go.set_value();
         gone = true;
     };
-    if (fake::on_thread_started) fake::on_thread_started(run);
+    fake::on_thread_started(run);
     run();
     return true;
 }
@@ -54,9 +54,9 @@ bool start_watcher_thread(uint32_t token) {
 
 namespace fake {
 
-std::function<void()> on_watcher_start;
-std::function<void(const std::function<void()>& run)> on_thread_started;
-std::function<void()> on_rest;
+Hook<void()> on_watcher_start;
+Hook<void(const std::function<void()>& run)> on_thread_started;
+Hook<void()> on_rest;
 
 int live_watcher_threads() {
     return live.load();

@@ -277,24 +277,24 @@ TEST_P(ApplyAgainstTrackClose, LoopingIsArmedOnlyForTheTrackPlayingWhenApplyBega
     playing(10000);
     fill(true, L"600000", false, true, L"1000", L"5000");  // both boxes: the time limit stays
     fake::open_dialog = &dialog;
-    bool closed = false;
-    const auto close_once = [&] {
-        if (closed) return;
-        closed = true;
-        close_from_another_thread();
+    // The hooks own what they read: the time watcher that Apply leaves running calls on_call
+    // until the teardown has stopped it, after this body's locals have gone.
+    const auto closed = std::make_shared<std::atomic<bool>>(false);
+    const auto close_once = [this, closed] {
+        if (!closed->exchange(true)) close_from_another_thread();
     };
-    player.on_call = [&](const std::string& line) {
+    player.on_call = [moment, close_once](const std::string& line) {
         if (line == moment) close_once();
     };
     if (moment == "loop watcher start")
-        fake::on_watcher_start = [&] {
+        fake::on_watcher_start = [close_once] {
             if (quarvel::loop_watch_running()) close_once();  // not the time watcher's start
         };
 
     apply();
     fake::open_dialog = nullptr;
 
-    EXPECT_TRUE(closed);
+    EXPECT_TRUE(closed->load());
     EXPECT_FALSE(quarvel::loop_watch_running());
     EXPECT_EQ(player.stored("check_looping"), 0);
     EXPECT_FALSE(dialog.checked(1000));
