@@ -878,11 +878,9 @@ HWND Player::open_config(DWORD wait_ms) {
         HWND options =
             CreateWindowExW(0, options_class, L"Options", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
                             window_.load(), nullptr, GetModuleHandleW(nullptr), nullptr);
-        options_ = options;
         log("config opened");
         record_->config(the_instance, options);
         log("config closed");
-        options_ = nullptr;
         DestroyWindow(options);
         if (!quitting_) return;
         log("get_description -> " + quoted(record_->get_description(the_instance)));

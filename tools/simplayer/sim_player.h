@@ -239,7 +239,6 @@ class Player {
     std::thread switcher_;
     HANDLE switch_cancel_ = nullptr;
     std::atomic<bool> quitting_{false};
-    std::atomic<HWND> options_{nullptr};
     std::atomic<bool> ui_busy_{false};
     HANDLE ui_release_ = nullptr;
     std::mutex hold_mutex_;
