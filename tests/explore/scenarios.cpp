@@ -278,12 +278,12 @@ void set_up(const Row& row) {
     quarvel::time_limit_pass();  // nothing plays: ends a hold-off left by the last schedule
     fake::Player& player = fake::player();
     player.log_enabled = false;
-    player.on_call = on_call;
-    player.position_script = [] { return position_answer; };
+    player.on_call.keep(on_call);
+    player.position_script.keep([] { return position_answer; });
     // The player moves on: stopped ("key81"), or the next entry from 0 (later, for "key128" in K).
-    player.on_command = [late = has(row, 'K')](const std::string& c) {
+    player.on_command.keep([late = has(row, 'K')](const std::string& c) {
         if (c != "key128" || !late) fake::player().position = c == "key81" ? -1 : 0;
-    };
+    });
     const int32_t limit = has(row, 'F') ? 2000 : 60000;
     player.position = has(row, 'E') ? 5000 : has(row, 'Y') ? 5500 : 3000;
     player.length = 10000;

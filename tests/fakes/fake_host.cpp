@@ -71,12 +71,12 @@ void reset() {
     p.seconds = -1;
     p.playlist_length = 1;
     p.playing = false;
-    p.position_script = nullptr;
-    p.on_command = nullptr;
-    p.on_call = nullptr;
-    on_watcher_start = nullptr;
-    on_thread_started = nullptr;
-    on_rest = nullptr;
+    p.position_script.clear();
+    p.on_command.clear();
+    p.on_call.clear();
+    on_watcher_start.clear();
+    on_thread_started.clear();
+    on_rest.clear();
     p.tags.clear();
     p.log_enabled = true;
     quarvel::has_subsongs = false;

@@ -48,17 +48,16 @@ class PlayerTest : public ::testing::Test {
 // reach them start; release every point that was reached before this goes.
 class CallHolds {
   public:
-    CallHolds(fake::Player& player, const std::vector<std::string>& lines) : player_(player) {
+    CallHolds(fake::Player& player, const std::vector<std::string>& lines) {
         for (const auto& line : lines) points_.emplace_back(line);
-        player.on_call = [this](const std::string& line) {
+        hook_ = player.on_call.install([this](const std::string& line) {
             for (auto& point : points_) {
                 if (line != point.at || point.taken.exchange(true)) continue;
                 point.reached.set_value();
                 point.go.get_future().wait();
             }
-        };
+        });
     }
-    ~CallHolds() { player_.on_call = nullptr; }
 
     void wait_until_held(size_t point) { points_[point].reached.get_future().wait(); }
     void release(size_t point) { points_[point].go.set_value(); }
@@ -70,6 +69,6 @@ class CallHolds {
         std::atomic<bool> taken{false};
         std::promise<void> reached, go;
     };
-    fake::Player& player_;
     std::deque<Point> points_;
+    fake::Installed hook_;
 };

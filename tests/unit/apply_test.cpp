@@ -154,13 +154,13 @@ TEST_F(ApplyTest, NewTimeWatcherSeesTheNewLimitFromItsFirstPass) {
     fill(true, L"250000", true, false, L"0", L"0");
     int32_t limit_at_start = -1;
     int32_t subsongs_at_start = -1;
-    fake::on_watcher_start = [&] {
+    auto hook = fake::on_watcher_start.install([&] {
         limit_at_start = get(settings.time_limit);
         subsongs_at_start = get(settings.subsong_limit);
-    };
+    });
 
     apply();
-    fake::on_watcher_start = nullptr;
+    hook.reset();
 
     EXPECT_EQ(limit_at_start, 250000);
     EXPECT_EQ(subsongs_at_start, 1);
@@ -277,24 +277,24 @@ TEST_P(ApplyAgainstTrackClose, LoopingIsArmedOnlyForTheTrackPlayingWhenApplyBega
     playing(10000);
     fill(true, L"600000", false, true, L"1000", L"5000");  // both boxes: the time limit stays
     fake::open_dialog = &dialog;
-    // The hooks own what they read: the time watcher that Apply leaves running calls on_call
-    // until the teardown has stopped it, after this body's locals have gone.
-    const auto closed = std::make_shared<std::atomic<bool>>(false);
-    const auto close_once = [this, closed] {
-        if (!closed->exchange(true)) close_from_another_thread();
+    std::atomic<bool> closed{false};
+    const auto close_once = [&] {
+        if (!closed.exchange(true)) close_from_another_thread();
     };
-    player.on_call = [moment, close_once](const std::string& line) {
+    // The time watcher that Apply leaves running calls on_call until `hook` goes.
+    const auto hook = player.on_call.install([&](const std::string& line) {
         if (line == moment) close_once();
-    };
+    });
+    fake::Installed start;
     if (moment == "loop watcher start")
-        fake::on_watcher_start = [close_once] {
+        start = fake::on_watcher_start.install([&] {
             if (quarvel::loop_watch_running()) close_once();  // not the time watcher's start
-        };
+        });
 
     apply();
     fake::open_dialog = nullptr;
 
-    EXPECT_TRUE(closed->load());
+    EXPECT_TRUE(closed.load());
     EXPECT_FALSE(quarvel::loop_watch_running());
     EXPECT_EQ(player.stored("check_looping"), 0);
     EXPECT_FALSE(dialog.checked(1000));
@@ -317,18 +317,18 @@ TEST_F(ApplyTest, NoLoopPassAfterACloseDuringTheStoreWrite) {
     playing(600000);
     player.position = 0;  // the next track's start: any pass would jump to 20000
     fill(false, L"60", false, true, L"20000", L"30000");
-    player.on_call = [](const std::string& line) {
+    const auto hook = player.on_call.install([](const std::string& line) {
         if (line == "write check_looping=1") {
             std::thread([] {
                 quarvel::new_track(nullptr, quarvel::clear_looping_in_open_dialogs);
             }).join();
         }
-    };
+    });
     bool ended_while_held = true;
-    fake::on_thread_started = [&](const std::function<void()>& run) {
+    const auto held = fake::on_thread_started.install([&](const std::function<void()>& run) {
         run();
         ended_while_held = fake::wait_for([] { return fake::live_watcher_threads() == 0; });
-    };
+    });
 
     apply();
     fake::wait_for_watcher_threads();

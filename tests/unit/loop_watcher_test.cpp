@@ -74,10 +74,10 @@ TEST_F(PlayerTest, NoJumpWhenATrackCloseOvertookThePositionQuestion) {
     quarvel::set(quarvel::settings.end_loop_time, 5000);
     const quarvel::CloseStamp armed_for = quarvel::track_close_stamp();
     // The player closes the track (and opens the next, at 0) before it answers.
-    player.position_script = [] {
+    const auto hook = player.position_script.install([] {
         quarvel::new_track(nullptr, [] {});
         return 0;
-    };
+    });
 
     quarvel::loop_pass(armed_for);
 

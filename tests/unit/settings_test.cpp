@@ -79,14 +79,14 @@ TEST_F(LoadTest, OnlyAbsentKeysAreWrittenOnASecondLoad) {
 TEST_F(LoadTest, AStoreThatAnswersDifferentlyEveryTimeIsReadAFewTimesOnly) {
     player.store = {{"time_limit", 1}};
     int reads = 0;
-    player.on_call = [&](const std::string& line) {
+    auto hook = player.on_call.install([&](const std::string& line) {
         if (line != "read time_limit") return;
         std::lock_guard<std::mutex> lock(player.mutex);
         player.store["time_limit"] = ++reads * 100;
-    };
+    });
 
     quarvel::load_settings();
-    player.on_call = nullptr;
+    hook.reset();
 
     EXPECT_LE(reads, 8);
     EXPECT_EQ(get(settings.time_limit), reads * 100) << "the slot ends on the last answer";

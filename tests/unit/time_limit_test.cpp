@@ -28,9 +28,9 @@ TEST_P(TimeLimitPass, SendsTheCommandsForTheSituation) {
     quarvel::has_subsongs = c.has_subsongs;
     player.position = c.position;
     player.playlist_length = c.playlist_length;
-    player.on_command = [&](const std::string& command) {
+    const auto hook = player.on_command.install([&](const std::string& command) {
         if (command == "key86" && c.subsong_step_goes_back) player.position = 0;
-    };
+    });
 
     quarvel::time_limit_pass();
 

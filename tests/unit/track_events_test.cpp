@@ -108,7 +108,7 @@ TEST_F(PlayerTest, TrackOpenGivesTheTagBackBeforeStartingTheWatcher) {
     quarvel::set(quarvel::settings.check_time_limit, 1);
     quarvel::set(quarvel::settings.time_limit, 1000000);
     player.tags = {{-5, "3"}};
-    fake::on_watcher_start = [&] { player.record("watcher started"); };
+    const auto hook = fake::on_watcher_start.install([&] { player.record("watcher started"); });
 
     new_track("suite.sid");
 
@@ -202,10 +202,10 @@ TEST_P(TrackOpenAgainstApply, LeavesTheTimeWatcherAsTheBoxSays) {
         if (!applied) apply_with_time_limit_off();
         applied = true;
     };
-    if (after_thread_start)
-        fake::on_thread_started = [&](const std::function<void()>&) { apply_once(); };
-    else
-        fake::on_watcher_start = apply_once;
+    const auto hook =
+        after_thread_start
+            ? fake::on_thread_started.install([&](const std::function<void()>&) { apply_once(); })
+            : fake::on_watcher_start.install(apply_once);
 
     new_track("song.mp3");
     fake::wait_for_watcher_threads();

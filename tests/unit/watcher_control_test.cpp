@@ -15,16 +15,17 @@ struct PassMonitor {
     std::atomic<int> in_pass{0};
     std::atomic<int> overlaps{0};
     std::atomic<long> passes{0};
+    fake::Installed hook;
 
     void install(fake::Player& player) {
         player.log_enabled = false;
-        player.position_script = [this] {
+        hook = player.position_script.install([this] {
             if (in_pass.fetch_add(1) != 0) overlaps.fetch_add(1);
             passes.fetch_add(1);
             std::this_thread::yield();  // widen the window for a second pass to slip in
             in_pass.fetch_sub(1);
             return 10;
-        };
+        });
     }
 };
 
@@ -152,8 +153,9 @@ TEST_F(WatcherControlTest, TimeWatcherKeepsMovingThePlayerOn) {
     };
     began = now_ms();
     player.playlist_length = 5;
-    player.position_script = [&] { return static_cast<int32_t>(now_ms() - began.load()); };
-    player.on_command = [&](const std::string&) { began = now_ms(); };
+    const auto position = player.position_script.install(
+        [&] { return static_cast<int32_t>(now_ms() - began.load()); });
+    const auto reaction = player.on_command.install([&](const std::string&) { began = now_ms(); });
 
     quarvel::start_time_watcher();
     EXPECT_TRUE(fake::wait_for([&] { return player.log_of("command").size() >= 3; }));
@@ -178,15 +180,16 @@ class EachWatcher : public WatcherControlTest, public ::testing::WithParamInterf
   protected:
     void SetUp() override {
         WatcherControlTest::SetUp();
-        fake::on_rest = [this] { player.record("rest"); };
+        rest = fake::on_rest.install([this] { player.record("rest"); });
     }
+    fake::Installed rest;
 };
 
 }  // namespace
 
 TEST_P(EachWatcher, StoppedBeforeItsThreadBeginsItMakesNoPass) {
     const Kind& kind = GetParam();
-    fake::on_watcher_start = [&] { kind.stop(); };  // before the thread exists
+    const auto hook = fake::on_watcher_start.install([&] { kind.stop(); });  // before the thread
     kind.start();
     fake::wait_for_watcher_threads();
     EXPECT_TRUE(player.log().empty()) << "asked " << player.log().front();
@@ -218,10 +221,10 @@ TEST_F(WatcherControlTest, LoopWatcherArmedForAnOlderTrackMakesNoPass) {
     const quarvel::CloseStamp armed_for = quarvel::track_close_stamp();
     quarvel::new_track(nullptr, [] {});
     bool ran_alone = false;
-    fake::on_thread_started = [&](const std::function<void()>& run) {
+    auto hook = fake::on_thread_started.install([&](const std::function<void()>& run) {
         run();
         ran_alone = fake::wait_for([] { return fake::live_watcher_threads() == 0; });
-    };
+    });
 
     quarvel::start_loop_watcher(armed_for);
 
@@ -231,7 +234,7 @@ TEST_F(WatcherControlTest, LoopWatcherArmedForAnOlderTrackMakesNoPass) {
 
     // Apply, seeing the close, stops it; the next track's Apply arms it as usual.
     quarvel::stop_loop_watcher();
-    fake::on_thread_started = nullptr;
+    hook.reset();
     start_loop_watcher();
     EXPECT_TRUE(quarvel::loop_watch_running());
     EXPECT_TRUE(fake::wait_for([&] { return !player.log_of("jump 100").empty(); }));
