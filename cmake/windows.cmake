@@ -46,9 +46,13 @@ if(NOT EXISTS ${QUARVEL_MOMENT})
 endif()
 set_source_files_properties(src/host/about.cpp PROPERTIES OBJECT_DEPENDS ${QUARVEL_MOMENT})
 set_target_properties(xmp-quarvel PROPERTIES LINK_DEPENDS ${QUARVEL_MOMENT})
-# The Windows test kit's programs (scripts/package-kit) link at the release's moment too.
+# The Windows test kit's programs (scripts/package-kit) link at the release's moment too, and
+# carry the kit's manifest.
 function(quarvel_kit_program name)
     set_target_properties(${name} PROPERTIES LINK_DEPENDS ${QUARVEL_MOMENT})
+    target_sources(${name} PRIVATE tools/kit/kit_manifest.rc)
+    set_property(SOURCE tools/kit/kit_manifest.rc APPEND PROPERTY OBJECT_DEPENDS
+                 ${CMAKE_SOURCE_DIR}/tools/kit/kit.manifest)
 endfunction()
 
 # GoogleTest, cross-built.
@@ -118,9 +122,16 @@ target_link_options(run_tests PRIVATE ${QUARVEL_STATIC_RUNTIME})
 target_compile_options(run_tests PRIVATE ${QUARVEL_WARNINGS})
 quarvel_kit_program(run_tests)
 
+# A program that hangs with a child, for the runner's own tests (tests/scripts/kit_runner_test.sh).
+add_executable(hangs_with_child tests/win32/hangs_with_child.cpp ${QUARVEL_LATE_BOUND})
+target_link_options(hangs_with_child PRIVATE ${QUARVEL_STATIC_RUNTIME})
+add_dependencies(run_tests hangs_with_child)
+quarvel_kit_program(hangs_with_child)
+
 # A picture of the dialog for the documentation (scripts/screenshot).
 add_executable(dialog_shot tools/screenshot/dialog_shot.cpp ${QUARVEL_LATE_BOUND})
 target_include_directories(dialog_shot PRIVATE src/resources)
 target_link_libraries(dialog_shot PRIVATE simplayer gdi32)
 target_link_options(dialog_shot PRIVATE ${QUARVEL_STATIC_RUNTIME})
 add_dependencies(dialog_shot xmp-quarvel)
+quarvel_kit_program(dialog_shot)

@@ -166,6 +166,44 @@ quarvel_run_kit() {
     return "$status"
 }
 
+# Builds the Windows programs of every route in quarvel_routes and makes each route's prefix.
+quarvel_build_wine_routes() {
+    local route
+    for route in "${quarvel_routes[@]}"; do
+        echo "== Windows programs, $route route: build and Wine prefix"
+        quarvel_use_route "$route"
+        quarvel_configure "$quarvel_preset"
+        cmake --build --preset "$quarvel_preset"
+        "$quarvel_root/scripts/wine-prefix" "$route"
+    done
+}
+
+# The Wine tests of the routes given, inside an X display (xvfb-run): in the i386 route the test
+# kit KIT unzipped and run by its runner, as on Windows, then the runner's own cases; in the
+# x86-64 route the same programs through CTest. Each route's Wine is ended after it; fails at the first route that fails.
+#   quarvel_wine_tests KIT ROUTE...
+quarvel_wine_tests() {
+    local kit=$1 route status
+    shift
+    for route in "$@"; do
+        echo "== Wine tests, $route route"
+        quarvel_use_route "$route"
+        status=0
+        if [[ $route == i386 ]]; then
+            quarvel_run_kit "$kit" || status=$?
+            "$quarvel_root/tests/scripts/kit_runner_test.sh" "$quarvel_bin/run-tests.exe" \
+                "$quarvel_bin/hangs_with_child.exe" || status=$?
+        else
+            (cd "$quarvel_root" && ctest --preset "$quarvel_preset") || status=$?
+        fi
+        wineserver -k >/dev/null 2>&1 || true
+        if ((status != 0)); then
+            echo "test: the Wine tests of the $route route failed (see above)" >&2
+            return "$status"
+        fi
+    done
+}
+
 # Selects a route for what follows: sets quarvel_preset, quarvel_bin and quarvel_wine, and
 # exports the Wine environment of its prefix.
 quarvel_use_route() {

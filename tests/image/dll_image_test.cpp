@@ -179,7 +179,8 @@ TEST_F(ReleasedDll, ImportsOnlyWhatWindowsXpHas) {
 }
 
 // The programs of the Windows test kit, beside the released DLL, load on Windows XP SP3 as well:
-// their headers say so, and they import nothing newer (tests/image/xp_imports.txt).
+// their headers say so, and they import nothing newer (tests/image/xp_imports.txt). Each carries
+// a manifest: the user's own rights, and every Windows from Vista to 11 named as supported.
 TEST(TestKit, EveryProgramLoadsOnWindowsXp) {
     std::set<std::string> allowed;  // "DLL function"
     std::ifstream list(QUARVEL_XP_IMPORTS);
@@ -197,6 +198,13 @@ TEST(TestKit, EveryProgramLoadsOnWindowsXp) {
         ASSERT_TRUE(image) << name << ": " << error;
         EXPECT_LE(image->subsystem_version(), 501u) << name << " asks for a Windows after XP";
         EXPECT_EQ(image->directory_size(13), 0u) << name << ": delay imports";
+        const std::vector<uint32_t> languages = image->resource_languages(rt_manifest, 1);
+        const pe::Bytes manifest =
+            image->resource(rt_manifest, 1, languages.empty() ? 0 : languages[0]);
+        const std::string text(reinterpret_cast<const char*>(manifest.data), manifest.size);
+        for (const char* says : {"level=\"asInvoker\"", "e2011457-1546-43c5-a5fe-008deee3d3f0",
+                                 "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})
+            EXPECT_NE(text.find(says), std::string::npos) << name << "'s manifest lacks " << says;
         for (const pe::ImportedDll& dll : image->imports())
             for (const std::string& function : dll.functions)
                 EXPECT_TRUE(allowed.count(upper(dll.name) + " " + function))

@@ -140,6 +140,26 @@ RestCounts rest_counts() {
     return out;
 }
 
+bool system_has_high_resolution_timers(const char** said) {
+    struct Found {
+        bool timers;
+        const char* said;
+    };
+    static const Found found = [] {
+        HANDLE timer = create_waitable_timer_ex(nullptr, nullptr, high_resolution,
+                                                TIMER_MODIFY_STATE | SYNCHRONIZE);
+        if (timer) {
+            CloseHandle(timer);
+            return Found{true, "a high-resolution waitable timer"};
+        }
+        return Found{false, GetLastError() == ERROR_PROC_NOT_FOUND
+                                ? "Sleep(1): the system has no CreateWaitableTimerExW"
+                                : "Sleep(1): the system refuses a high-resolution timer"};
+    }();
+    if (said) *said = found.said;
+    return found.timers;
+}
+
 void reset_rest_counts() {
     std::lock_guard<std::mutex> lock(mutex);
     counts = RestCounts{};
