@@ -105,7 +105,7 @@ TEST_P(TimeLimitPlay, TimeWatcherOutlivesTrackCloseAndStopsAtFreeInstance) {
     player.stop();
     player.set_position(5000);  // a player that reports a position while stopped
     ASSERT_TRUE(wait_until([&] { return player.count("command key128") >= 1; }));
-    player.on_command = [](const std::string&) { return true; };  // ignore further commands
+    player.set_on_command([](const std::string&) { return true; });  // ignore further commands
     ASSERT_TRUE(player.unload());
 }
 

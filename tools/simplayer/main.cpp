@@ -127,9 +127,9 @@ class Timeline {
           user_(GetCurrentThreadId()),
           player_thread_(player.ui_thread_id()),
           playback_thread_(player.playback_thread_id()) {
-        player.on_event = [this](const sim::Event& e) { print(e); };
+        player.set_on_event([this](const sim::Event& e) { print(e); });
     }
-    ~Timeline() { player_.on_event = nullptr; }
+    ~Timeline() { player_.set_on_event(nullptr); }
 
     void step(const std::string& what) {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -498,12 +498,26 @@ void Player::log(const std::string& what, bool message) {
     e.what = what;
     e.message = message;
     e.player_worker = on_worker;
+    std::shared_ptr<const EventHook> hook;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         e.track_ms = playing_ ? e.at_ms - track_began_ms_ : -1;
         events_.push_back(e);
+        hook = on_event_;
     }
-    if (on_event) on_event(e);
+    if (hook) (*hook)(e);
+}
+
+void Player::set_on_command(CommandHook hook) {
+    auto made = hook ? std::make_shared<const CommandHook>(std::move(hook)) : nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    on_command_.swap(made);
+}
+
+void Player::set_on_event(EventHook hook) {
+    auto made = hook ? std::make_shared<const EventHook>(std::move(hook)) : nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    on_event_.swap(made);
 }
 
 std::vector<Event> Player::events() {
@@ -864,7 +878,12 @@ BOOL Player::shortcut(const char* command) {
     const std::string c = command ? command : "";
     hold_point("command " + c);
     log("command " + c);
-    if (on_command && on_command(c)) return TRUE;
+    std::shared_ptr<const CommandHook> hook;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        hook = on_command_;
+    }
+    if (hook && (*hook)(c)) return TRUE;
     if (commands_act_at_once)
         run_on_track_thread([this, c] { perform(c); });
     else

@@ -102,8 +102,10 @@ class Player {
     // Position from now on: real time since the track (re)started, or a fixed value.
     void set_real_time();
     void set_position(int32_t ms);
-    // The player's reaction to a command; return true to replace the built-in one.
-    std::function<bool(const std::string& command)> on_command;
+    // The player's reaction to a command; return true to replace the built-in one. Set and
+    // called under the player's lock (a call holds a copy), so it may change while watchers run.
+    using CommandHook = std::function<bool(const std::string& command)>;
+    void set_on_command(CommandHook hook);
     // The contract's answers instead of XMPlay's, set before playing: the length in
     // milliseconds; commands that act inside the call ("key128" switching at once, "key81" and
     // "key80" closing and opening the track).
@@ -174,8 +176,9 @@ class Player {
     void clear_events();
     void log(const std::string& what, bool message = false);
     bool quiet_positions = false;  // leave position messages out of the log
-    // Called for every event as it is logged (the demo prints them).
-    std::function<void(const Event&)> on_event;
+    // Called for every event as it is logged (the demo prints them); set as set_on_command.
+    using EventHook = std::function<void(const Event&)>;
+    void set_on_event(EventHook hook);
 
     double now_ms() const;
 
@@ -214,6 +217,8 @@ class Player {
     int32_t position_locked() const;
 
     mutable std::mutex mutex_;
+    std::shared_ptr<const CommandHook> on_command_;  // guarded by mutex_
+    std::shared_ptr<const EventHook> on_event_;      // guarded by mutex_
     std::vector<Track> playlist_;
     size_t current_ = 0;
     bool playing_ = false;
