@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "plugin_clock.h"
 #include "thread_watch.h"
 #include "wine_test_support.h"
 
@@ -181,17 +182,18 @@ TEST_P(BusyDialog, AClickSentAfterABusyCloseArmsNothing) {
 
 // A window of the player's own process with the dialog's caption that is not this plug-in's
 // dialog (an older copy's, say): it does not answer the reset message with the plug-in's mark,
-// so the close clears its looping controls directly. It answers that message 40 ms late: the
-// three changes still share the 60 ms left of the close's one wait.
+// so the close clears its looping controls directly. It answers that message 40 ms late on the
+// plug-in's clock: the three changes still share the 60 ms left of the close's one wait.
 namespace {
 WNDPROC copys_procedure = nullptr;
 LRESULT CALLBACK answer_late(HWND w, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message >= WM_APP) Sleep(40);  // the late answer to the plug-in's private message
+    if (message >= WM_APP) sim::advance_plugin_clock(40);  // the late answer to its message
     return CallWindowProcW(copys_procedure, w, message, wparam, lparam);
 }
 }  // namespace
 
 TEST_P(Threads, ACloseClearsAnotherCopysDialogDirectly) {
+    ASSERT_TRUE(sim::hold_plugin_clock(player.module()));
     player.play(0);
     HANDLE made = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::atomic<HWND> other{nullptr};
