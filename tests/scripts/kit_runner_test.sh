@@ -39,14 +39,17 @@ done
 folder="$work/read-only" status=0
 kit "$folder"
 wineserver -k >/dev/null 2>&1
+# Its words go to a file: Wine's services, started meanwhile, would hold a pipe open.
 if (($(id -u) != 0)); then
   chmod a-w "$folder"
-  console=$(cd "$folder" && "$quarvel_wine" run-tests.exe --limit 2 2>&1) || status=$?
+  (cd "$folder" && "$quarvel_wine" run-tests.exe --limit 2) >"$work/said" 2>&1 || status=$?
   chmod u+w "$folder"
 else
-  console=$(cd "$folder" && unshare -m bash -c 'mount --bind . . && mount -o remount,ro,bind . . &&
-    cd "$PWD" && { "$0" run-tests.exe --limit 2; s=$?; wineserver -k; exit $s; }' "$quarvel_wine" 2>&1) || status=$?
+  (cd "$folder" && unshare -m bash -c 'mount --bind . . && mount -o remount,ro,bind . . &&
+    cd "$PWD" && { "$0" run-tests.exe --limit 2; s=$?; wineserver -k; exit $s; }' "$quarvel_wine") \
+    >"$work/said" 2>&1 || status=$?
 fi
+console=$(<"$work/said")
 if [[ $console == *"mount"*"denied"* || $console == unshare:* ]]; then
   echo "kit runner: the read-only folder is LEFT OUT: root cannot make one here ($console)"
 elif ((status != 2)) || [[ $console != "run-tests: cannot write into "*"unzip the kit into a folder you can write to"* ||

@@ -193,7 +193,8 @@ LRESULT CALLBACK answer_late(HWND w, UINT message, WPARAM wparam, LPARAM lparam)
 }  // namespace
 
 TEST_P(Threads, ACloseClearsAnotherCopysDialogDirectly) {
-    ASSERT_TRUE(sim::hold_plugin_clock(player.module()));
+    const sim::HeldPluginClock clock(player.module());
+    ASSERT_TRUE(clock.held());
     player.play(0);
     HANDLE made = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::atomic<HWND> other{nullptr};

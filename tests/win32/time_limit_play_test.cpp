@@ -114,7 +114,8 @@ TEST_P(TimeLimitPlay, TimeWatcherOutlivesTrackCloseAndStopsAtFreeInstance) {
 // caption and control numbers is left alone. The close's bound runs on the plug-in's clock,
 // which stands still: a busy machine does not cut the reset short.
 TEST_P(PluginTest, TrackCloseResetsOnlyThisProcessesDialog) {
-    ASSERT_TRUE(sim::hold_plugin_clock(player.module()));
+    const sim::HeldPluginClock clock(player.module());
+    ASSERT_TRUE(clock.held());
     HWND mine =
         CreateWindowExW(0, L"#32770", dialog_caption, WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 0, 0,
                         300, 150, nullptr, nullptr, nullptr, nullptr);

@@ -26,14 +26,22 @@ LRESULT WINAPI send_timeout(HWND window, UINT message, WPARAM wparam, LPARAM lpa
     return 1;
 }
 
+bool point_imports(HMODULE module, void* tick, void* send) {
+    return replace_import(module, "KERNEL32.dll", "GetTickCount", tick) &&
+           replace_import(module, "USER32.dll", "SendMessageTimeoutW", send);
+}
+
 }  // namespace
 
-bool hold_plugin_clock(HMODULE module) {
+HeldPluginClock::HeldPluginClock(HMODULE module) : module_(module) {
     plugin_now = GetTickCount();
-    return replace_import(module, "KERNEL32.dll", "GetTickCount",
-                          reinterpret_cast<void*>(tick_count)) &&
-           replace_import(module, "USER32.dll", "SendMessageTimeoutW",
+    held_ = point_imports(module, reinterpret_cast<void*>(tick_count),
                           reinterpret_cast<void*>(send_timeout));
+}
+
+HeldPluginClock::~HeldPluginClock() {
+    point_imports(module_, reinterpret_cast<void*>(GetTickCount),
+                  reinterpret_cast<void*>(SendMessageTimeoutW));
 }
 
 void advance_plugin_clock(DWORD ms) {
