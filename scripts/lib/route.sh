@@ -142,6 +142,13 @@ quarvel_build_kit() {
         simplayer_cli latency_bench
 }
 
+# The kit that the Wine tests run, built and packed (after quarvel_build_release).
+quarvel_test_kit="$quarvel_root/build/win32/xmp-quarvel-1.4-windows-tests.zip"
+quarvel_pack_test_kit() {
+    quarvel_build_kit
+    "$quarvel_root/scripts/package-kit" "$quarvel_root/build/win32/bin" "$quarvel_test_kit"
+}
+
 # Runs the Windows test kit (a zip made by scripts/package-kit) as a user on Windows would, in the
 # i386 route: unzipped into a folder of its own, its runner started there (with the benchmark's
 # quick mode); shows report.txt, and fails unless it names every test program as passed and holds

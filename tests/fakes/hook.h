@@ -64,7 +64,6 @@ class Hook {
         std::lock_guard<std::mutex> lock(mutex_);
         return function_;
     }
-    explicit operator bool() const { return get() != nullptr; }
     template <class... Args>
     void operator()(Args&&... args) const {
         if (const auto function = get()) (*function)(std::forward<Args>(args)...);

@@ -3,8 +3,6 @@
 // refuses one, or lacks the function that makes one, as Windows XP does), or the timer does
 // not fire, they rest with Sleep(1) and work all the same. Rests are counted against the
 // watcher's passes: every pass of the time-limit watcher asks the position once, then rests.
-#include <cstdio>
-
 #include "rest_watch.h"
 #include "wine_test_support.h"
 
@@ -35,14 +33,6 @@ class Rest : public PluginTest {
         return player.position_questions() - before;
     }
 
-    // Whether the system offers the timer; says which rest it offers.
-    static bool timers_offered() {
-        const char* said = "";
-        const bool offered = sim::system_has_high_resolution_timers(&said);
-        std::printf("the rest this system offers: %s\n", said);
-        return offered;
-    }
-
     static constexpr int32_t limit_ms = 20;
 };
 
@@ -53,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(TrackThreads, Rest, ::testing::Values(sim::TrackEvents:
 
 // Where the system offers no such timer, Sleep(1) serves every rest.
 TEST_P(Rest, OnAHighResolutionTimerOfItsOwnArmedOnceFor1msEachTime) {
-    const bool offered = timers_offered();
+    const bool offered = sim::system_has_high_resolution_timers();
     const long passes = play_until_moved_on_three_times(sim::Timers::as_the_system_has_them);
 
     const sim::RestCounts counts = sim::rest_counts();
@@ -87,7 +77,8 @@ TEST_P(Rest, WhereTheSystemHasNoSuchTimerItSleepsAndStillMovesThePlayerOn) {
 }
 
 TEST_P(Rest, ATimerThatNeverFiresIsGivenUpForSleep) {
-    const bool offered = timers_offered();  // else no timer is made, and none to give up
+    const bool offered =
+        sim::system_has_high_resolution_timers();  // else no timer is made, and none to give up
     const long passes = play_until_moved_on_three_times(sim::Timers::never_fire);
 
     const sim::RestCounts counts = sim::rest_counts();

@@ -100,6 +100,7 @@ struct Handle {
 
 struct Run {
     std::wstring program;
+    bool ran = false;               // it started
     std::string result = "failed";  // "passed", "failed", "hung", "could not start: ..." or
                                     // "no output file: ..."
     DWORD exit_code = 0, took_ms = 0;
@@ -187,6 +188,7 @@ Run run(const std::wstring& program, DWORD limit_ms, bool says_passed,
         r.took_ms = GetTickCount() - began;
         return r;
     }
+    r.ran = true;
     const bool in_job = job.h && !jobs_refused && AssignProcessToJobObject(job.h, process.hProcess);
     ResumeThread(process.hThread);
     if (WaitForSingleObject(process.hProcess, limit_ms) == WAIT_TIMEOUT) {
@@ -322,11 +324,11 @@ int main(int argc, char** argv) {
     std::fprintf(report, "result: %d of %zu test programs passed, benchmark %s: %s\n\n", passed,
                  runs.size(), bench.result.c_str(), all ? "ALL PASSED" : "SOMETHING FAILED");
     for (const Run& r : runs) {
-        if (r.result == "passed" || r.result == "failed" || r.result == "hung")
+        if (r.ran)
             std::fprintf(report, "%-28s %-6s %6.1f s  (exit status %lu)\n",
                          narrow(r.program).c_str(), r.result.c_str(), r.took_ms / 1000.0,
                          r.exit_code);
-        else  // it never ran
+        else
             std::fprintf(report, "%-28s %s\n", narrow(r.program).c_str(), r.result.c_str());
         std::vector<std::string> said = failures(r.output);
         if (said.empty() && r.result != "passed") {  // its last words

@@ -39,8 +39,8 @@ void reset_rest_counts();
 
 // Whether this system makes a high-resolution waitable timer (Windows 10 version 1803 and
 // later; Vista to 1709 refuse the flag, XP lacks the function), asked once the way the plug-in
-// asks, with the real functions; what it found, in words, into `said`.
-bool system_has_high_resolution_timers(const char** said = nullptr);
+// asks, with the real functions; says on standard output which rest that leaves the plug-in.
+bool system_has_high_resolution_timers();
 
 // Points the module's import of `function` from `dll` at `replacement`; false when the
 // module does not import it.
