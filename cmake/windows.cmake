@@ -63,9 +63,12 @@ add_subdirectory(${QUARVEL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_
 set(QUARVEL_LATE_BOUND tools/simplayer/late_bound.cpp)
 
 # The simulated player: a library for the tests and the demo, and a program of its own.
-add_library(simplayer STATIC tools/simplayer/sim_player.cpp tools/simplayer/playlist.cpp
-                             tools/simplayer/rest_watch.cpp tools/simplayer/thread_watch.cpp
-                             tools/simplayer/plugin_clock.cpp)
+add_library(simplayer STATIC
+    tools/simplayer/sim_player.cpp tools/simplayer/player_window.cpp
+    tools/simplayer/plugin_binding.cpp tools/simplayer/track_threads.cpp
+    tools/simplayer/event_log.cpp tools/simplayer/transport.cpp tools/simplayer/xmplay_way.cpp
+    tools/simplayer/contract_way.cpp tools/simplayer/playlist.cpp tools/simplayer/rest_watch.cpp
+    tools/simplayer/thread_watch.cpp tools/simplayer/plugin_clock.cpp)
 target_include_directories(simplayer PUBLIC tools/simplayer)
 # The simulated player and the programs built on it use Windows 7's functions.
 target_compile_definitions(simplayer PUBLIC _WIN32_WINNT=0x0601)

@@ -13,7 +13,7 @@
 // reporting itself stopped meanwhile); "key81" acts before it returns and takes a while, and a
 // stop then play restarts the entry without track events; each track change comes on a new
 // thread; set_config(..., 0) follows new_instance, get_config comes at exit, and the dialog's
-// parent is an Options window. The contract's answers stay available as options.
+// parent is an Options window. The contract's way stays available (set_behaviour).
 #pragma once
 
 #include <windows.h>
@@ -27,6 +27,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "transport.h"
 
 namespace sim {
 
@@ -51,12 +53,6 @@ using BindFn = const PluginRecord*(WINAPI*)(DWORD face, GetInterfaceFn get_inter
 // The thread that delivers track opens and closes to the plug-in: a new one for each change (as
 // XMPlay does), the UI thread, or one playback thread.
 enum class TrackEvents { new_thread, ui_thread, playback_thread };
-
-struct Track {
-    std::string file;
-    int32_t length_ms = 180000;  // of the track, or of each of its subsongs
-    int subsongs = 0;            // 0: the track reports none (tags -5 and -6 answer null)
-};
 
 struct Event {
     double at_ms;      // since the player was created
@@ -106,11 +102,9 @@ class Player {
     // called under the player's lock (a call holds a copy), so it may change while watchers run.
     using CommandHook = std::function<bool(const std::string& command)>;
     void set_on_command(CommandHook hook);
-    // The contract's answers instead of XMPlay's, set before playing: the length in
-    // milliseconds; commands that act inside the call ("key128" switching at once, "key81" and
-    // "key80" closing and opening the track).
-    bool length_in_ms = false;
-    bool commands_act_at_once = false;
+    // XMPlay's way (the default) or the contract's (transport.h); set before playing.
+    void set_behaviour(Behaviour behaviour);
+    Behaviour behaviour() const { return transport_->behaviour(); }
     // How long XMPlay takes: to switch after "key128" (a hold point, "switch to the next entry",
     // comes just before the switch), and to stop.
     DWORD next_entry_delay_ms = 300;
@@ -196,41 +190,45 @@ class Player {
     void* get_interface(DWORD number);
 
   private:
+    friend class Transport;  // the transport's parts tell the plug-in of track changes
+
+    // --- The window and its answers (player_window.cpp) -----------------------------------
     static LRESULT CALLBACK window_procedure(HWND, UINT, WPARAM, LPARAM);
     LRESULT on_message(UINT message, WPARAM wparam, LPARAM lparam);
     void ui_thread_main();
     void run_on_player_thread(std::function<void()> work);   // synchronous
     void post_to_player_thread(std::function<void()> work);  // asynchronous
+
+    // --- The threads that deliver track events (track_threads.cpp) -------------------------
     // Synchronous, on the thread that delivers track events.
     void run_on_track_thread(std::function<void()> work, bool answering = true);
-    void hold_point(const std::string& what);
-    void open_track(size_t index);  // on the thread that delivers track events
-    void close_track();
-    void perform(const std::string& command);            // likewise, as the contract says
-    void perform_as_xmplay(const std::string& command);  // on the calling thread
-    std::string next_subsong_locked();                   // "key86": what it did
-    // The switch to the next entry, after `delay_ms`, on a thread of its own.
-    void switch_later(DWORD delay_ms);
-    void end_switch();  // cancels one that waits, waits for it, and allows none until a load
-    bool free_module(DWORD wait_ms);
-    void check_track_end();  // the end of a track or subsong playing in real time
-    int32_t position_locked() const;
+    // Marks the calling thread as one the player started for a track change (for the log).
+    static void mark_worker_thread();
+    static bool on_worker_thread();
+    class PlaybackThread;
 
-    mutable std::mutex mutex_;
-    std::shared_ptr<const CommandHook> on_command_;  // guarded by mutex_
-    std::shared_ptr<const EventHook> on_event_;      // guarded by mutex_
-    std::vector<Track> playlist_;
-    size_t current_ = 0;
-    bool playing_ = false;
-    int subsong_ = 0;
-    bool real_time_ = true;
-    int32_t fixed_position_ = -1;
-    bool switching_ = false;  // "key128" or a track's end: the switch is under way
-    int32_t frozen_position_ = -1;
-    bool stopped_ = false;  // "key81": the entry stays, at 0, until "key80"
-    double track_began_ms_ = 0;
-    std::map<std::string, int32_t> store_;
+    // --- The tables and the module's lifetime (plugin_binding.cpp) -------------------------
+    void tell_track_opened(const std::string& file);  // new_track(file), while the instance lives
+    void tell_track_closed();                         // new_track(null), likewise
+    void describe_and_free_instance();  // as XMPlay closes: get_description, free_instance
+    bool free_module(DWORD wait_ms);
+
+    // --- Hold points (event_log.cpp) -------------------------------------------------------
+    void hold_point(const std::string& what);
+
+    std::unique_ptr<Transport> transport_;
+
+    mutable std::mutex log_mutex_;  // guards the log and the two hooks
+    std::shared_ptr<const CommandHook> on_command_;
+    std::shared_ptr<const EventHook> on_event_;
     std::vector<Event> events_;
+    std::mutex hold_mutex_;
+    std::string hold_at_;
+    std::function<void()> hold_work_;
+    std::atomic<long> position_questions_{0};
+
+    std::mutex store_mutex_;  // guards the store and the texts handed out
+    std::map<std::string, int32_t> store_;
     std::vector<char*> texts_;
 
     LARGE_INTEGER frequency_{};
@@ -239,26 +237,20 @@ class Player {
     std::atomic<HWND> window_{nullptr};
     DWORD ui_thread_id_ = 0;
     HANDLE ready_ = nullptr;
-    std::atomic<TrackEvents> track_events_{TrackEvents::new_thread};
-    std::mutex switch_mutex_;  // guards switcher_
-    std::thread switcher_;
-    HANDLE switch_cancel_ = nullptr;
     std::atomic<bool> quitting_{false};
     std::atomic<bool> ui_busy_{false};
     HANDLE ui_release_ = nullptr;
-    std::mutex hold_mutex_;
-    std::string hold_at_;
-    std::function<void()> hold_work_;
-    std::atomic<long> position_questions_{0};
-    std::atomic<bool> instance_live_{false};  // between new_instance and free_instance
-    std::atomic<double> last_close_ms_{0};
     HHOOK delay_hook_ = nullptr;  // delay_sent_messages
-    class PlaybackThread;
+
+    std::atomic<TrackEvents> track_events_{TrackEvents::new_thread};
     std::unique_ptr<PlaybackThread> playback_;
+    std::atomic<double> last_close_ms_{0};
 
     HMODULE module_ = nullptr;
     bool threads_watched_ = false;
     const PluginRecord* record_ = nullptr;
+    Instance instance_ = nullptr;
+    std::atomic<bool> instance_live_{false};  // between new_instance and free_instance
 };
 
 // The player's own texts are 8-bit; dialogs and paths are wide.
