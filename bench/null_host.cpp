@@ -13,6 +13,10 @@ int32_t position() {
     bench_messages.fetch_add(1, std::memory_order_relaxed);
     return bench_position.load(std::memory_order_relaxed);
 }
+bool output_playing() {
+    bench_messages.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
 int32_t track_length() {
     return -1;
 }

@@ -13,6 +13,7 @@ namespace {
 constexpr char section[] = "QUARVEL";
 
 // Services of the main window, chosen by lParam of WM_USER.
+constexpr LPARAM ipc_is_playing = 104;   // wParam 0: 1 playing, 3 paused, 0 stopped
 constexpr LPARAM ipc_output_time = 105;  // wParam 0: position, 1: length (s), 2: length (ms)
 constexpr LPARAM ipc_jump_to_time = 106;
 constexpr LPARAM ipc_list_length = 124;
@@ -34,6 +35,9 @@ int32_t ask_window(WPARAM wparam, LPARAM service) {
 
 int32_t position() {
     return ask_window(0, ipc_output_time);
+}
+bool output_playing() {
+    return ask_window(0, ipc_is_playing) == 1;
 }
 int32_t track_length() {
     return ask_window(2, ipc_output_time);

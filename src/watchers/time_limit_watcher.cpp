@@ -53,10 +53,22 @@ bool move_on() {
 // ignored them gets them again then.
 constexpr uint32_t hold_off_ms = 1000;
 
-// Whether the crossing of the last trigger lasts (no pass has read a position within the limit
-// since), and the clock at that trigger's end. Only time watcher passes use them, one at a time.
+// Whether the crossing of the last trigger lasts, the clock at that trigger's end and the
+// position it acted on. Only time watcher passes use them, one at a time.
 Shared<bool> holding_off{false};
 Shared<uint32_t> triggered_at{0};
+Shared<int32_t> triggered_position{0};
+
+// Whether the crossing of the last trigger still lasts at `position`, past the limit: the player
+// has not gone back (another entry, another subsong, a restart) and the second has not passed.
+bool held_off(int32_t position) {
+    if (!holding_off.load(std::memory_order_relaxed)) return false;
+    if (position >= triggered_position.load(std::memory_order_relaxed) &&
+        threads::now_ms() - triggered_at.load(std::memory_order_relaxed) < hold_off_ms)
+        return true;
+    holding_off.store(false, std::memory_order_relaxed);
+    return false;
+}
 
 }  // namespace
 
@@ -69,10 +81,13 @@ void time_limit_pass() {
             holding_off.store(false, std::memory_order_relaxed);
         return;
     }
-    if (holding_off.load(std::memory_order_relaxed) &&
-        threads::now_ms() - triggered_at.load(std::memory_order_relaxed) < hold_off_ms)
-        return;
-    if (!move_on()) return;
+    if (held_off(position)) return;
+    // While its output stops, XMPlay answers a position ahead of what it played: act only where
+    // it says it plays, on a position read after that answer.
+    if (!host::output_playing()) return;
+    const int32_t playing_at = host::position();
+    if (playing_at <= limit || !move_on()) return;
+    triggered_position.store(playing_at, std::memory_order_relaxed);
     triggered_at.store(threads::now_ms(), std::memory_order_relaxed);
     holding_off.store(true, std::memory_order_relaxed);
 }

@@ -84,10 +84,8 @@ void input(const std::string& word) {
         w->typed_at = -1;
         quarvel::on_reset_message(w);
     } else if (word == "type") {
-        w->typed_at = steps;
-        w->texts[1100] = L"2000";
-        w->texts[1200] = L"6000";
-        w->boxes[1000] = true;
+        w->typed_at = steps, w->boxes[1000] = true;
+        w->texts[1100] = L"2000", w->texts[1200] = L"6000";
         quarvel::feature_box_clicked(w, 1000);
     }
     if (word == "ok" || word == "cancel") w->open = false;  // what is sent or posted to it is lost
@@ -103,8 +101,7 @@ void run_thread(const std::string& words) {
             take_sent();
             switch_point();  // after each handler it takes its next message or input from the loop
         } else if (w && w->posted > 0) {
-            --w->posted;
-            note("takes the posted reset");
+            --w->posted, note("takes the posted reset");
             quarvel::on_reset_message(w);
             switch_point();
         } else if (more) {
@@ -168,8 +165,7 @@ bool reset_now(Dialog dialog, unsigned& wait_left_ms) {
 }
 
 void reset_later(Dialog dialog) {
-    explore::switch_point();
-    explore::note("posts a reset");
+    explore::switch_point(), explore::note("posts a reset");
     if (of(dialog).open) ++of(dialog).posted;
 }
 

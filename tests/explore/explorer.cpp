@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
+
+#include <ucontext.h>
 
 namespace explore {
 
@@ -17,7 +20,16 @@ constexpr long step_guard = 20000;
 constexpr size_t stack_size = 256 * 1024;
 constexpr long free_run_rests = 100000;  // a watcher still resting after these never ends
 
-std::vector<std::unique_ptr<Thread>> pool;  // every thread made so far; their stacks are reused
+// A coroutine on a stack of its own, entered once through its ucontext; between two threads it
+// waits at `idle` for the next, so that no thread after the first costs a system call.
+struct Slot {
+    Thread thread;
+    std::unique_ptr<char[]> stack = std::make_unique<char[]>(stack_size);
+    ucontext_t context;
+    jmp_buf idle;
+    bool entered = false;
+};
+std::vector<std::unique_ptr<Slot>> pool;  // every coroutine made so far
 jmp_buf scheduler;
 ucontext_t entry;  // unused: a thread goes back to the scheduler through `scheduler`
 Thread* current = nullptr;
@@ -30,13 +42,13 @@ std::vector<int> forced;
 const auto holds = [](const Thread* t) { return !t->ready || t->ready(); };
 const auto enabled = [](const Thread* t) { return !t->done && (t->may_give_up || holds(t)); };
 
-// A switch is a _setjmp and a _longjmp (no system call); a thread's first start enters its
-// stack through its ucontext.
+// A switch is a _setjmp and a _longjmp (no system call), and so is a thread's start.
 void trampoline() {
-    Thread* t = current;
-    t->body();
-    t->done = true;
-    _longjmp(scheduler, 1);
+    for (Slot& slot = *pool[current->slot];;) {
+        current->body();
+        current->done = true;
+        if (!_setjmp(slot.idle)) _longjmp(scheduler, 1);
+    }
 }
 
 void resume(Thread* t) {
@@ -44,7 +56,9 @@ void resume(Thread* t) {
     if (!_setjmp(scheduler)) {
         if (t->started) _longjmp(t->resume_at, 1);
         t->started = true;
-        swapcontext(&entry, &t->context);
+        Slot& slot = *pool[t->slot];
+        if (std::exchange(slot.entered, true)) _longjmp(slot.idle, 1);
+        swapcontext(&entry, &slot.context);
     }
     current = nullptr;
 }
@@ -105,8 +119,7 @@ void rest() {
         std::abort();
     }
     if (!t) return;
-    note("rest");
-    t->in_pass = false;
+    note("rest"), t->in_pass = false;
     if (++t->rests > rest_limit)
         block_until([t] { return t->rests <= rest_limit; });
     else
@@ -116,18 +129,16 @@ void rest() {
 
 Thread* spawn(const std::string& name, std::function<void()> body) {
     if (free_run) return nullptr;  // the schedule is over: no new thread
-    if (live.size() == pool.size()) pool.push_back(std::make_unique<Thread>());
-    Thread* t = pool[live.size()].get();
-    auto stack = std::move(t->stack);
+    if (live.size() == pool.size()) {
+        Slot& slot = *pool.emplace_back(std::make_unique<Slot>());
+        getcontext(&slot.context);
+        slot.context.uc_stack = {slot.stack.get(), 0, stack_size};
+        makecontext(&slot.context, trampoline, 0);
+    }
+    Thread* t = &pool[live.size()]->thread;
     *t = Thread{};
-    t->name = name;
-    t->body = std::move(body);
-    t->stack = stack ? std::move(stack) : std::make_unique<char[]>(stack_size);
+    t->name = name, t->body = std::move(body), t->slot = live.size();
     if (Thread* parent = self()) t->armed_by = parent->action_began, t->pass_began = steps;
-    getcontext(&t->context);
-    t->context.uc_stack.ss_sp = t->stack.get();
-    t->context.uc_stack.ss_size = stack_size;
-    makecontext(&t->context, trampoline, 0);
     live.push_back(t);
     return t;
 }
@@ -135,23 +146,17 @@ Thread* spawn(const std::string& name, std::function<void()> body) {
 bool block_until(std::function<bool()> ready, bool may_give_up) {
     Thread* t = self();
     if (!t) return !free_run && ready();
-    t->ready = std::move(ready);
-    t->may_give_up = may_give_up;
+    t->ready = std::move(ready), t->may_give_up = may_give_up;
     switch_point();
     const bool held = !free_run && t->ready();
-    t->ready = nullptr;
-    t->may_give_up = false;
+    t->ready = nullptr, t->may_give_up = false;
     return held;
 }
 
 void run(const std::vector<int>& prefix, bool traced) {
     forced = prefix;
-    decisions.clear();
-    lines.clear();
-    violated.clear();
-    tracing = traced;
-    steps = 0;
-    rest_limit = rests_per_watcher;
+    decisions.clear(), lines.clear(), violated.clear();
+    tracing = traced, steps = 0, rest_limit = rests_per_watcher;
     bool draining = false;
     for (Thread* last = nullptr;;) {
         if (observer) observer();
@@ -182,8 +187,7 @@ bool next_prefix(std::vector<int>& prefix) {
 }
 
 void finish(const std::function<void()>& stop) {
-    free_run = true;
-    free_rests = 0;
+    free_run = true, free_rests = 0;
     stop();
     for (Thread* t : live)
         if (!t->done) resume(t);  // it runs to its end: nothing switches any more

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <setjmp.h>
-#include <ucontext.h>
 
 #include <cstdint>
 #include <functional>
@@ -26,15 +25,15 @@ struct Thread {
     std::string action;        // its current action (a word of its script)
     long action_began = 0, armed_by = -1;  // when it began; that of the thread that started it
     // A watcher's pass, from the step its last rest ended: the step of its last position question,
-    // the first position and playlist length answered (-2: none), whether it is in a pass and
-    // whether it sent a command.
+    // the position answered next after the player said whether it plays, if it played then, and
+    // the playlist length answered (-2: none; -3: asked), whether it is in a pass and whether it
+    // sent a command.
     long pass_began = 0, asked_at = -1;
     int32_t pass_position = -2, listed = -2;
     bool in_pass = false, commanded = false;
     std::vector<const void*> waited_on;  // dialogs its current track close waited on
-    ucontext_t context;                  // its first start
     jmp_buf resume_at;                   // where it waits for the baton
-    std::unique_ptr<char[]> stack;
+    size_t slot = 0;                     // the coroutine that runs it
 };
 
 inline int preemption_bound = 2;  // a scenario may ask for more

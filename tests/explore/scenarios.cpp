@@ -19,7 +19,6 @@
 #include "settings/settings.h"
 #include "watchers/loop_watcher.h"
 #include "watchers/thread.h"
-#include "watchers/time_limit_watcher.h"
 #include "watchers/track_events.h"
 #include "watchers/watcher_control.h"
 
@@ -51,6 +50,8 @@ namespace {
 //   T  the time limit on in the store, its watcher running;  s  the track has subsongs
 //   F  the time limit (2000 ms) lies behind the track's position (3000 ms);  1  one entry
 //   K  the player acts on "key128" only later (the position stands meanwhile), as XMPlay does
+//   A  ...its output stopping meanwhile: the position answers 0 once, then runs ahead
+//   N  the track 200 ms before the limit (with F) or the section's end
 //   l, t, S  the dialogs tick looping, the time limit, the per-subsong limit
 //   D  the dialogs show the other time limit (60000 ms for F, else 2000 ms)
 //   Y  the dialogs show a section typed for the playing track, 2000 to 6000 ms (at 5500 ms)
@@ -59,8 +60,9 @@ namespace {
 // opens one); words: the user's inputs ("apply", "ok", "set", "reset", "cancel", "type", "open"),
 // track events ("close", "play"), free_instance ("free"), new_instance ("new"), a tool's
 // BM_CLICK on Apply in the first or second dialog ("click", "click2"), the playlist becoming one
-// or three entries long ("one", "three"), the track playing on to 3000 ms ("late"), a second
-// passing on the watchers' clock ("second").
+// or three entries long ("one", "three"), the track playing on to 2500 ms ("late"), a second
+// passing on the watchers' clock ("second"), the user's Stop (the output stops, its position
+// running 600 ms ahead: "stop") and the output playing again at 100 ms ("again").
 struct Row {
     const char *name, *world, *scripts[3];
     int bound = 2;  // preemptions
@@ -104,7 +106,9 @@ const Row rows[] = {
     {"Apply moves the section after the old one", "LWla", {"dialog apply"}},
     {"Apply moves the section over the old one's end", "LWlo", {"dialog apply"}},
     {"Set now while looping runs, then Apply", "LWEl", {"dialog set apply"}},
-    {"the player acts on key128 later, on a thread of its own", "TFK", {"close play late"}},
+    {"the player acts on key128 later, its output stopping meanwhile", "TFKA", {"close play late"}},
+    {"the user stops 200 ms before the time limit, then plays again", "TFN", {"stop again"}},
+    {"the user stops 200 ms before the section's end, then plays again", "LWN", {"stop again"}},
     {"the player ignores key128 until a second has passed", "TFK", {"second"}},
 };
 // The sections that the letters Y, b, a and o type into the dialogs.
@@ -127,19 +131,20 @@ struct Seen {
     std::vector<std::pair<int32_t, int32_t>> sections;
     // From a step on, Settings held: the time limit, the loop's start and end.
     std::vector<std::pair<long, std::array<int32_t, 3>>> held;
-    int past = 0, crossings = 0, moves = 0;  // position past the limit; times so; triggers
+    // Position played past the limit; times so (or going back so); triggers; the last position;
+    // the one the last trigger acted on.
+    int past = 0, crossings = 0, moves = 0, last = -1, triggered_at = 0;
     long apply_ended = -1;
     // The watchers' clock; as the time watcher read it last before a trigger, and last in the
-    // pass of the last trigger; whether it read a position within the limit since that trigger.
+    // pass of the last trigger; whether it read a position within the limit or below the
+    // trigger's since; whether the next position answers 0, then runs ahead (world A).
     uint32_t closes_begun = 0, clock = 0, hold_read = 0, trigger_clock = 0;
-    bool live = true, time_expected = true, read_within = false;
+    bool live = true, time_expected = true, read_within = false, zero_once = false;
 } seen;
 int32_t position_answer = -1;
 
 const auto begins = [](const std::string& text, const char* with) { return !text.rfind(with, 0); };
-const auto value_of = [](const std::string& c) {
-    return std::stoi(c.substr(c.find_last_of("= ") + 1));
-};
+const auto value_of = [](const std::string& c) { return std::atoi(&c[c.find_last_of("= ") + 1]); };
 
 // Whether Settings held a value (0 limit, 1 start, 2 end) that `is` takes during the pass that
 // the watcher `t` is in (from the end of its last rest on).
@@ -153,26 +158,28 @@ bool held(const Thread& t, size_t value, const std::function<bool(int32_t)>& is)
 // A watcher's host call: a step of its pass, which runs from the end of a rest to the next
 // (a watcher that waits for the one it replaces rests without making calls).
 void watcher_call(Thread& t, const std::string& call) {
-    if (!t.in_pass) t.pass_position = t.listed = -2, t.commanded = false;
-    t.in_pass = true;
+    if (!std::exchange(t.in_pass, true)) t.pass_position = t.listed = -2, t.commanded = false;
     for (const Thread* o : explore::live)
         if (o != &t && o->kind == t.kind && o->in_pass && !o->done)
             violation("two watchers of one kind inside their passes");
     if (call == "position") t.asked_at = explore::steps;
-    if (call == "position" && t.pass_position == -2) t.pass_position = position_answer;
+    if (call == "output_playing")
+        t.pass_position = -3;  // the next position question answers it
+    else if (call == "position" && t.pass_position == -3)
+        t.pass_position = fake::player().output_playing ? position_answer : -2;
     if (call == "position" && t.kind == 0)
-        seen.read_within |= position_answer <= std::max(seen.held.back().second[0], 0);
+        seen.read_within |= position_answer <= std::max(seen.held.back().second[0], 0) ||
+                            position_answer < seen.triggered_at;
     if (call == "playlist_length") t.listed = fake::player().playlist_length;
-    if (begins(call, "command ") && !t.commanded) {  // a trigger
-        t.commanded = true;
+    if (begins(call, "command ") && !std::exchange(t.commanded, true)) {  // a trigger
         if (!held(t, 0, [&](int32_t limit) { return limit > 0 && t.pass_position > limit; }))
-            violation("a time-limit command from a pass that read no position past a limit");
+            violation("a time-limit command from a pass that read no position played past a limit");
         // One trigger per crossing, and one more only once the hold-off has passed.
         const bool renewed = seen.moves && seen.hold_read - seen.trigger_clock >= 1000;
         if (++seen.moves > seen.crossings + renewed)
             violation("a crossed time limit moved the player on twice");
         seen.crossings += renewed && seen.moves > seen.crossings;
-        seen.read_within = false;
+        seen.read_within = false, seen.triggered_at = t.pass_position;
     }
     const bool single = call == "command key81" || call == "command key80";
     if ((single || call == "command key128") && (t.listed == -2 || single != (t.listed == 1)))
@@ -184,6 +191,7 @@ void watcher_call(Thread& t, const std::string& call) {
     // A view of the section calls for it: a stored section, or for a pass the new start with an
     // older end (the pass found it not empty with the old start), both held during the pass.
     const int32_t target = value_of(call), p = t.pass_position;
+    if (p < -1) violation("a jump from a pass that read no position while the output played");
     bool called_for = false;
     for (size_t i = 0; i < seen.sections.size(); ++i)
         for (size_t j = 0; j <= i; ++j) {
@@ -204,6 +212,7 @@ void on_call(const std::string& call) {
     explore::note(call);
     // The position as the player reads it for its answer (the dialog may take messages meanwhile).
     position_answer = fake::player().position;
+    if (call == "position" && std::exchange(seen.zero_once, false)) fake::player().position = 3600;
     if (t->kind >= 0) {
         watcher_call(*t, call);
     } else if (t->action == "apply" || t->action == "ok") {
@@ -215,59 +224,52 @@ void on_call(const std::string& call) {
         if (begins(call, "write end_loop_time") && own != seen.section_of.end() &&
             !seen.sections[own->second].second)
             seen.sections[own->second].second = value_of(call);
-        if (begins(call, "write check_looping"))
-            seen.looping_stored[t->action_began] = value_of(call);
+        if (begins(call, "write check_looping")) seen.looping_stored[a] = value_of(call);
     }
     // Waiting, a dialog's thread takes messages sent to it: a close's worth (a reset, 3 changes).
     const bool message = call == "position" || call == "length" || begins(call, "jump");
-    for (int i = 0; i < 3 && message && explore::window_of(t); ++i) {
-        explore::switch_point();
-        explore::take_sent();
-    }
+    for (int i = 0; i < 3 && message && explore::window_of(t); ++i)
+        explore::switch_point(), explore::take_sent();
 }
 
 void act(const std::string& word) {
     if (!explore::self()) return;  // the schedule is over (the step guard cut it short)
     Thread& t = *explore::self();
     const auto outer = std::make_pair(t.action, t.action_began);  // a click taken inside Apply
-    t.action = word;
-    t.action_began = explore::steps;
-    const bool track_event = word == "close" || word == "play";
+    std::tie(t.action, t.action_began) = std::make_pair(word, explore::steps);
     static const std::set<std::string> inputs{"apply",  "ok",   "set", "reset",
                                               "cancel", "type", "open"};
     explore::note(inputs.count(word) ? "user: " + word : word);
-    if (track_event) {  // the player tells of its track: closed already, or the next at 0
+    if (word == "close" || word == "play") {  // the player tells of its track: closed, or the next
         const bool playing = word == "play";
-        fake::player().position = playing ? 0 : -1;
-        fake::player().length = playing ? 10000 : -1;
-        fake::player().playing = playing;
+        fake::player().position = playing ? 0 : -1, fake::player().length = playing ? 10000 : -1;
+        fake::player().playing = fake::player().output_playing = playing;
         t.waited_on.clear();
         quarvel::new_track(playing ? "next.mp3" : nullptr, quarvel::clear_looping_in_open_dialogs);
         // It starts the time limit's watcher, unless an Apply that ends later stops it.
         seen.time_expected |= playing && t.action_began > seen.apply_ended;
         seen.events.emplace_back(t.action_began, explore::steps);
     } else if (word == "free") {
-        seen.live = false;
-        quarvel::end_instance();
+        seen.live = false, quarvel::end_instance();
     } else if (word == "new") {
-        quarvel::load_settings();
-        quarvel::begin_instance();
-        seen.live = true;
-        seen.time_expected = false;
+        quarvel::load_settings(), quarvel::begin_instance();
+        seen.live = true, seen.time_expected = false;
     } else if (word == "one" || word == "three") {
         fake::player().playlist_length = word == "one" ? 1 : 3;
     } else if (word == "late") {
-        fake::player().position = 3000;
+        fake::player().position = 2500;
+    } else if (word == "stop" || word == "again") {  // its position runs ahead, or from 100 ms
+        fake::player().output_playing = word == "again";
+        fake::player().position = word == "again" ? 100 : fake::player().position + 600;
     } else if (word == "second") {
         seen.clock += 1000;
     } else if (begins(word, "click")) {
         explore::click_apply(seen.dialog_threads.at(word == "click2"));
     } else {
         explore::input(word);
-        if (word == "apply" || word == "ok") {
-            seen.time_expected = seen.looping_stored[t.action_began] != 1;
+        if (word == "apply" || word == "ok")
+            seen.time_expected = seen.looping_stored[t.action_began] != 1,
             seen.apply_ended = explore::steps;
-        }
     }
     std::tie(t.action, t.action_began) = outer;
 }
@@ -275,19 +277,20 @@ void act(const std::string& word) {
 void set_up(const Row& row) {
     fake::reset();
     position_answer = -1;
-    quarvel::time_limit_pass();  // nothing plays: ends a hold-off left by the last schedule
     fake::Player& player = fake::player();
     player.log_enabled = false;
     player.on_call.keep(on_call);
     player.position_script.keep([] { return position_answer; });
-    // The player moves on: stopped ("key81"), or the next entry from 0 (later, for "key128" in K).
-    player.on_command.keep([late = has(row, 'K')](const std::string& c) {
-        if (c != "key128" || !late) fake::player().position = c == "key81" ? -1 : 0;
+    // The player moves on: stopped ("key81"), or the next entry from 0 (later, for "key128" in K,
+    // its output stopping meanwhile in A: 0 once, then ahead).
+    player.on_command.keep([late = has(row, 'K'), ahead = has(row, 'A')](const std::string& c) {
+        if (c != "key128" || !late || ahead) fake::player().position = c == "key81" ? -1 : 0;
+        if (c == "key128") seen.zero_once = ahead, fake::player().output_playing = !ahead;
     });
     const int32_t limit = has(row, 'F') ? 2000 : 60000;
     player.position = has(row, 'E') ? 5000 : has(row, 'Y') ? 5500 : 3000;
-    player.length = 10000;
-    player.playing = true;
+    if (has(row, 'N')) player.position = (has(row, 'F') ? limit : 5000) - 200;
+    player.length = 10000, player.playing = true;
     player.playlist_length = has(row, '1') ? 1 : 3;
     player.store = {
         {"check_time_limit", has(row, 'T')}, {"time_limit", limit},     {"subsong_limit", 0},
@@ -375,7 +378,7 @@ void check_the_end() {
     // ...unless the watcher holds off: it read no position within the limit since its last
     // trigger, and no second has passed since that trigger's end.
     const bool holding = seen.moves && !seen.read_within && seen.clock - seen.trigger_clock < 1000;
-    if (runs[0] && limit > 0 && player.position > limit && !holding &&
+    if (runs[0] && limit > 0 && player.position > limit && player.output_playing && !holding &&
         (!quarvel::has_subsongs || quarvel::get(quarvel::settings.subsong_limit)))
         violation("the position stays past the time limit, and no command followed");
 }
@@ -434,38 +437,37 @@ int main(int argc, char** argv) {
         const std::array<int32_t, 3> now{get(settings.time_limit), get(settings.start_loop_time),
                                          get(settings.end_loop_time)};
         if (now != seen.held.back().second) seen.held.emplace_back(explore::steps, now);
-        const bool past = now[0] > 0 && fake::player().position > now[0];
-        seen.crossings += !std::exchange(seen.past, past) && past;
+        const int32_t position = fake::player().position;
+        const bool past = now[0] > 0 && position > now[0] && fake::player().output_playing;
+        seen.crossings += past && (!seen.past || position < seen.last);  // or went back
+        seen.past = past, seen.last = position;
         // Bits 8-31 of the close stamp count the closes begun.
         const uint32_t begun = quarvel::track_close_stamp() >> 8;
         if (begun != std::exchange(seen.closes_begun, begun)) seen.closes.push_back(explore::steps);
     };
     // Each scenario in a process of its own, all at once; reports in table order, ending in counts.
     std::vector<std::pair<pid_t, FILE*>> reports;
+    std::fflush(stdout);
     for (const Row& row : rows) {
         if (only && std::strcmp(only, row.name) != 0) continue;
         FILE* report = std::tmpfile();
-        std::fflush(stdout);
         const pid_t child = fork();
         if (child == 0) {
             dup2(fileno(report), STDOUT_FILENO);
             explore_row(row, replaying ? std::atol(argv[3]) : 0);
-            std::fflush(stdout);
-            _exit(0);
+            std::fflush(stdout), _exit(0);
         }
         reports.emplace_back(child, report);
     }
     long schedules = 0, failed = 0;
     for (auto [child, report] : reports) {
-        waitpid(child, nullptr, 0);
-        std::rewind(report);
+        waitpid(child, nullptr, 0), std::rewind(report);
         long counts[2] = {0, -1};
         for (char line[4096]; std::fgets(line, sizeof line, report);)
             if (std::sscanf(line, "= %ld %ld", &counts[0], &counts[1]) != 2)
                 std::fputs(line, stdout);
         if (counts[1] < 0) std::printf("  (a scenario's process died)\n");
-        schedules += counts[0];
-        failed += counts[1] < 0 ? 1 : counts[1];
+        schedules += counts[0], failed += counts[1] < 0 ? 1 : counts[1];
     }
     std::printf("explorer: %zu scenarios, %ld schedules, %ld violations\n", reports.size(),
                 schedules, failed);

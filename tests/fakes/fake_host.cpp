@@ -6,6 +6,7 @@
 #include "fake_threads.h"
 #include "host/host.h"
 #include "settings/settings.h"
+#include "watchers/time_limit_watcher.h"
 #include "watchers/watcher_control.h"
 
 namespace fake {
@@ -71,6 +72,7 @@ void reset() {
     p.seconds = -1;
     p.playlist_length = 1;
     p.playing = false;
+    p.output_playing = true;
     p.position_script.clear();
     p.on_command.clear();
     p.on_call.clear();
@@ -86,7 +88,8 @@ void reset() {
         value->store(0);
     }
     fail_thread_starts(false);
-    advance_clock(1000000);  // a hold-off left by an earlier test is long over
+    quarvel::time_limit_pass();  // nothing plays: ends a hold-off left by an earlier test
+    p.clear_log();
     quarvel::begin_instance();
 }
 
@@ -101,6 +104,11 @@ int32_t position() {
     auto& p = player();
     const auto script = p.position_script.get();
     return script ? (*script)() : p.position.load();
+}
+
+bool output_playing() {
+    player().record("output_playing");
+    return player().output_playing.load();
 }
 
 int32_t track_length() {

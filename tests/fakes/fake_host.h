@@ -21,7 +21,8 @@ struct Player {
     std::atomic<int32_t> length{-1};   // in milliseconds (XMPlay itself answers -1)
     std::atomic<int32_t> seconds{-1};  // in whole seconds
     std::atomic<int32_t> playlist_length{1};
-    std::atomic<bool> playing{false};
+    std::atomic<bool> playing{false};           // the status table's answer
+    std::atomic<bool> output_playing{true};     // lParam 104's (XMPlay's 0 as its output stops)
     Hook<int32_t()> position_script;            // overrides `position` when set
     Hook<void(const std::string&)> on_command;  // the player's reaction
     std::map<int32_t, std::string> tags;        // absent tags answer null

@@ -22,8 +22,9 @@ extern Hook<void()> on_watcher_start;
 // runs: the starting thread as if pre-empted there. `run` lets the new thread run meanwhile
 // (it does anyway once the hook returns).
 extern Hook<void(const std::function<void()>& run)> on_thread_started;
-// The watchers' clock (threads::now_ms) stands still until a test moves it on.
+// The watchers' clock (threads::now_ms) stands still until a test moves it on (or sets it).
 void advance_clock(uint32_t ms);
+void set_clock(uint32_t ms);
 // Called on a watcher thread at each of its 1 ms rests.
 extern Hook<void()> on_rest;
 

@@ -82,6 +82,10 @@ void advance_clock(uint32_t ms) {
     clock_ms.fetch_add(ms);
 }
 
+void set_clock(uint32_t ms) {
+    clock_ms.store(ms);
+}
+
 void fail_thread_starts(bool fail) {
     refuse.store(fail);
 }

@@ -1,6 +1,7 @@
 #include "watchers/loop_watcher.h"
 
 #include <limits>
+#include <optional>
 
 #include "settings/settings.h"
 #include "test_support.h"
@@ -16,6 +17,8 @@ struct Case {
     int32_t end;
     int32_t position;
     bool jumps;
+    bool output_playing = true;        // lParam 104's answer, asked before a jump
+    std::optional<int32_t> then = {};  // the position read after it, if it moved meanwhile
 };
 
 class LoopPass : public PlayerTest, public ::testing::WithParamInterface<Case> {};
@@ -27,12 +30,21 @@ TEST_P(LoopPass, JumpsOnlyOutsideTheSection) {
     quarvel::set(quarvel::settings.start_loop_time, c.start);
     quarvel::set(quarvel::settings.end_loop_time, c.end);
     player.position = c.position;
+    player.output_playing = c.output_playing;
+    int reads = 0;
+    const auto moved =
+        player.position_script.install([&] { return reads++ && c.then ? *c.then : c.position; });
 
     quarvel::loop_pass(quarvel::track_close_stamp());
 
-    const Lines expected = c.jumps ? Lines{"jump " + std::to_string(c.start)} : Lines{};
-    EXPECT_EQ(player.log_of("jump"), expected);
-    EXPECT_EQ(player.log_of("position").size(), 1u);  // one message when nothing is due
+    const Lines jump = c.jumps ? Lines{"jump " + std::to_string(c.start)} : Lines{};
+    EXPECT_EQ(player.log_of("jump"), jump);
+    // One message when nothing is due; a jump only on a position read after the player said
+    // it plays.
+    if (c.jumps)
+        EXPECT_EQ(player.log(), (Lines{"position", "output_playing", "position", jump[0]}));
+    else if (c.output_playing && !c.then)
+        EXPECT_EQ(player.log(), Lines{"position"});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -50,7 +62,11 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"NearTheLimitAtTheEnd", max32 - 1000, max32, max32, true},
                       Case{"SmallestPositionIsBeforeTheStart", max32 - 1000, max32, min32, true},
                       Case{"NegativeStartFromAHandEditedStore", min32, 100, -2, false},
-                      Case{"NegativeStartAtTheEnd", min32, 100, 100, true}),
+                      Case{"NegativeStartAtTheEnd", min32, 100, 100, true},
+                      // XMPlay's position runs ahead while its output stops (Stop, a seek).
+                      Case{"AheadWhileTheOutputStops", 1000, 5000, 5400, false, false},
+                      Case{"BackInsideWhenReadAgain", 1000, 5000, 5400, false, true, 3000},
+                      Case{"StoppedWhenReadAgain", 1000, 5000, 5400, false, true, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PlayerTest, EmptySectionOrNothingPlayingSendsNoJump) {

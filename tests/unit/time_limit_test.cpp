@@ -1,5 +1,7 @@
 #include "watchers/time_limit_watcher.h"
 
+#include <optional>
+
 #include "settings/settings.h"
 #include "test_support.h"
 #include "watchers/watcher_control.h"
@@ -73,6 +75,8 @@ struct Step {
     int32_t position;
     uint32_t later_ms;
     const char* commands;
+    bool output_playing = true;        // lParam 104's answer
+    std::optional<int32_t> then = {};  // the position read after it, if it moved meanwhile
 };
 struct Crossings {
     const char* name;
@@ -91,9 +95,14 @@ TEST_P(TimeLimitHoldOff, OneTriggerPerCrossingUntilTheHoldOffEnds) {
     quarvel::set(quarvel::settings.subsong_limit, 1);
     quarvel::has_subsongs = c.has_subsongs;
     player.playlist_length = c.playlist_length;
+    fake::set_clock(0u - 500u);  // the tick count wraps within a second of the first trigger
     for (size_t i = 0; i < c.steps.size(); ++i) {
         const Step& step = c.steps[i];
         player.position = step.position;
+        player.output_playing = step.output_playing;
+        int reads = 0;
+        const auto moved = player.position_script.install(
+            [&] { return reads++ && step.then ? *step.then : step.position; });
         fake::advance_clock(step.later_ms);
         player.clear_log();
         quarvel::time_limit_pass();
@@ -137,7 +146,35 @@ INSTANTIATE_TEST_SUITE_P(
         Crossings{"LastSubsongFallsBackOnce",
                   3,
                   true,
-                  {{3001, 0, "key86 key128"}, {3001, 1, "-"}, {3001, 500, "-"}}}),
+                  {{3001, 0, "key86 key128"}, {3001, 1, "-"}, {3001, 500, "-"}}},
+        // A position below the trigger's: the player went back (another entry, a restart).
+        Crossings{"GoingBackEndsTheHoldOff",
+                  3,
+                  false,
+                  {{3500, 0, "key128"}, {3500, 1, "-"}, {3100, 1, "key128"}, {3100, 1, "-"}}},
+        // XMPlay's output stops: its position runs ahead while lParam 104 answers 0. At the
+        // switch after "key128" it answers 0 once first (which ends the hold-off), then ahead,
+        // then -1, then the next entry.
+        Crossings{"OneTriggerAcrossXmplaysSwitch",
+                  3,
+                  false,
+                  {{3020, 0, "key128"},
+                   {3020, 1, "-"},
+                   {0, 1, "-", false},
+                   {3624, 1, "-", false},
+                   {3624, 300, "-", false},
+                   {-1, 1, "-", false},
+                   {0, 1, "-", false},
+                   {3040, 1, "key128"}}},
+        Crossings{
+            "StopJustBeforeTheLimitSendsNothing",
+            3,
+            false,
+            {{2960, 0, "-"}, {3374, 1, "-", false}, {3374, 249, "-", false}, {0, 1, "-", false}}},
+        Crossings{"SeekBackSendsNothing",
+                  1,
+                  false,
+                  {{2999, 0, "-"}, {3249, 1, "-", true, 100}, {140, 1, "-"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PlayerTest, IdlePassAsksOnlyForThePosition) {
@@ -154,6 +191,6 @@ TEST_F(PlayerTest, TriggeringPassReadsTheSituationOnce) {
     player.position = 61;
     player.playlist_length = 2;
     quarvel::time_limit_pass();
-    EXPECT_EQ(player.log(), (Lines{"position", "playlist_length", "position", "command key86",
-                                   "position", "command key128"}));
+    EXPECT_EQ(player.log(), (Lines{"position", "output_playing", "position", "playlist_length",
+                                   "position", "command key86", "position", "command key128"}));
 }

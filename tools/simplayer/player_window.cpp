@@ -93,6 +93,12 @@ LRESULT Player::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
             if (!quiet_positions) log("message position -> " + std::to_string(position));
             return position;
         }
+        case 104: {
+            hold_point("message playing");
+            const int32_t playing = transport_->output_playing() ? 1 : 0;
+            if (!quiet_positions) log("message playing -> " + std::to_string(playing));
+            return playing;
+        }
         case 106: {
             const int32_t target = static_cast<int32_t>(static_cast<uint32_t>(wparam));
             hold_point("message jump " + std::to_string(target));

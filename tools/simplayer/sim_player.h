@@ -169,7 +169,7 @@ class Player {
     size_t count(const std::string& prefix);
     void clear_events();
     void log(const std::string& what, bool message = false);
-    bool quiet_positions = false;  // leave position messages out of the log
+    bool quiet_positions = false;  // leave position and playing questions out of the log
     // Called for every event as it is logged (the demo prints them); set as set_on_command.
     using EventHook = std::function<void(const Event&)>;
     void set_on_event(EventHook hook);

@@ -69,6 +69,10 @@ bool Transport::status_playing() const {
     return playing_ && !switching_ && !stopped_;  // switching: stopped meanwhile
 }
 
+bool Transport::output_playing() const {
+    return status_playing();
+}
+
 int Transport::subsongs_reported() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return playing_ && current_ < playlist_.size() ? playlist_[current_].subsongs : 0;

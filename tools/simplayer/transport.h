@@ -53,6 +53,7 @@ class Transport {
     int32_t length(WPARAM unit) const;
     int32_t entries() const;
     bool status_playing() const;  // the status table's "is playing"
+    bool output_playing() const;  // lParam 104: 1 while the output plays
     // The subsongs that the current track reports (tag -5), 0 while nothing plays.
     int subsongs_reported() const;
 
