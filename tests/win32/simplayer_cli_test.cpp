@@ -61,8 +61,9 @@ TEST(Simplayer, DemoShowsTheTimeLimitTheLoopAndTheTrackClose) {
     for (const char* expected :
          {"track opened: one.mp3", "command key128", "-> next playlist entry", "command key86",
           "-> next subsong: 2 of 2", "-> no further subsong", "message jump 400",
-          "commands per crossing of the time limit: 1, 1, 2 (3 moves)", "message seconds -> 3",
-          "store write QUARVEL/check_looping = 1", "looping on 400-700 ms",
+          "commands per crossing of the time limit: 1, 1, 2 (3 moves)",
+          "user: Stop -> the output stops", "commands since the Stop: 0; the player stays stopped",
+          "message seconds -> 3", "store write QUARVEL/check_looping = 1", "looping on 400-700 ms",
           "looping armed: ", "track closed", "looping off 0-0 ms", "player closing",
           "get_config -> 0", "free_instance"}) {
         EXPECT_NE(run.output.find(expected), std::string::npos) << expected << "\n" << run.output;

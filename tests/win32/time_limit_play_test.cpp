@@ -1,4 +1,6 @@
 // The time limit from end to end: the player plays in real time and the plug-in moves it on.
+#include <thread>
+
 #include "plugin_clock.h"
 #include "wine_test_support.h"
 
@@ -111,22 +113,59 @@ TEST_P(TimeLimitPlay, TimeWatcherOutlivesTrackCloseAndStopsAtFreeInstance) {
     ASSERT_TRUE(player.unload());
 }
 
+// The user stops, seeks back or closes the player just before the limit: meanwhile XMPlay
+// answers a position past the limit (held there until the watcher has made its passes), but
+// says that it does not play. Nothing is sent: a Stop stays stopped, a seek plays on.
+TEST_P(TimeLimitPlay, AStopSeekOrCloseJustBeforeTheLimitSendsNothing) {
+    player.quiet_positions = true;
+    player.set_playlist({{"one.mp3", 60000}, {"two.mp3", 60000}});
+    for (const std::string action : {"Stop", "seek", "close"}) {
+        SCOPED_TRACE(action);
+        player.play(0);
+        player.set_position(limit_ms - 40);
+        HWND dialog = action == "close" ? player.open_config() : nullptr;
+        HeldCall ahead(player, action == "seek" ? "output plays again" : "output stopped");
+        std::thread user([&] {
+            if (action == "Stop") player.press_stop();
+            if (action == "seek") player.seek(0);
+            if (action == "close") player.quit_with_dialog_open(dialog);
+        });
+        ASSERT_TRUE(ahead.reached());
+        EXPECT_GT(player.position_now(), limit_ms) << "the position runs ahead";
+        EXPECT_TRUE(player.wait_for_positions(50)) << "the watcher makes its passes meanwhile";
+        ahead.release();
+        user.join();
+        if (action != "close") {
+            EXPECT_TRUE(player.wait_for_positions(50));
+        }
+        EXPECT_EQ(player.position_now(), action == "close" ? -1 : 0);
+        EXPECT_EQ(player.count("command "), 0u);
+    }
+    EXPECT_EQ(player.count("track opened: two.mp3"), 0u);
+    EXPECT_EQ(player.count("free_instance"), 1u);
+}
+
 // Track close resets only this player's dialog; a window of another program with the same
 // caption and control numbers is left alone. The close's bound runs on the plug-in's clock,
 // which stands still: a busy machine does not cut the reset short.
 TEST_P(PluginTest, TrackCloseResetsOnlyThisProcessesDialog) {
     const sim::HeldPluginClock clock(player.module());
     ASSERT_TRUE(clock.held());
-    HWND mine =
-        CreateWindowExW(0, L"#32770", dialog_caption, WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 0, 0,
-                        300, 150, nullptr, nullptr, nullptr, nullptr);
-    CreateWindowExW(0, L"BUTTON", L"loop", WS_CHILD | BS_AUTOCHECKBOX, 0, 0, 90, 20, mine,
-                    reinterpret_cast<HMENU>(IDC_LOOP_ENABLE), nullptr, nullptr);
-    CreateWindowExW(0, L"EDIT", L"1234", WS_CHILD, 0, 30, 90, 20, mine,
-                    reinterpret_cast<HMENU>(IDC_LOOP_START), nullptr, nullptr);
-    CreateWindowExW(0, L"EDIT", L"5678", WS_CHILD, 0, 60, 90, 20, mine,
-                    reinterpret_cast<HMENU>(IDC_LOOP_END), nullptr, nullptr);
-    CheckDlgButton(mine, IDC_LOOP_ENABLE, BST_CHECKED);
+    // A window of this process with the dialog's looping controls, ticked and filled.
+    const auto window = [](const std::wstring& caption) {
+        HWND w =
+            CreateWindowExW(0, L"#32770", caption.c_str(), WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE,
+                            0, 0, 300, 150, nullptr, nullptr, nullptr, nullptr);
+        for (int id : {IDC_LOOP_ENABLE, IDC_LOOP_START, IDC_LOOP_END})
+            CreateWindowExW(0, id == IDC_LOOP_ENABLE ? L"BUTTON" : L"EDIT", L"1234",
+                            WS_CHILD | (id == IDC_LOOP_ENABLE ? BS_AUTOCHECKBOX : 0), 0, 0, 90, 20,
+                            w, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+        CheckDlgButton(w, IDC_LOOP_ENABLE, BST_CHECKED);
+        return w;
+    };
+    HWND mine = window(dialog_caption);
+    // Its caption begins with the dialog's, but goes on: not the dialog.
+    HWND longer = window(std::wstring(dialog_caption) + L" (2)");
 
     // The other program's window comes later and so first in the search.
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, L"quarvel-caption-ready");
@@ -157,6 +196,8 @@ TEST_P(PluginTest, TrackCloseResetsOnlyThisProcessesDialog) {
     EXPECT_TRUE(checked(theirs, IDC_LOOP_ENABLE));
     EXPECT_EQ(text(theirs, IDC_LOOP_START), L"4444");
     EXPECT_EQ(text(theirs, IDC_LOOP_END), L"5555");
+    EXPECT_TRUE(checked(longer, IDC_LOOP_ENABLE));
+    EXPECT_EQ(text(longer, IDC_LOOP_END), L"1234");
     EXPECT_EQ(stored("check_looping"), 0);
 
     // Only theirs open: still untouched.

@@ -15,6 +15,15 @@ class ContractWay : public Transport {
     void command(const std::string& command) override {
         on_track_thread([this, &command] { act(command); });
     }
+    // The user's Stop closes the track, as "key81"; a seek is a jump.
+    void press_stop() override {
+        log("user: Stop");
+        on_track_thread([this] { act("key81"); });
+    }
+    void seek(int32_t ms) override {
+        log("user: seek to " + std::to_string(ms));
+        jump(ms);
+    }
 
   private:
     void act(const std::string& command) {

@@ -96,7 +96,7 @@ LRESULT Player::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
         case 104: {
             hold_point("message playing");
             const int32_t playing = transport_->output_playing() ? 1 : 0;
-            if (!quiet_positions) log("message playing -> " + std::to_string(playing));
+            log("message playing -> " + std::to_string(playing));
             return playing;
         }
         case 106: {
@@ -220,6 +220,7 @@ HWND Player::open_config(DWORD wait_ms) {
 bool Player::quit_with_dialog_open(HWND dialog, DWORD wait_ms) {
     if (!module_ || !record_) return true;
     transport_->end_switches();
+    transport_->stop_output_to_close();
     quitting_ = true;
     post_to_player_thread([this, dialog] {  // dispatched by the dialog's modal loop
         log("player closing");

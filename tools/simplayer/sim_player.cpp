@@ -99,6 +99,14 @@ void Player::play_while_busy(size_t index) {
         false);
 }
 
+void Player::press_stop() {
+    transport_->press_stop();
+}
+
+void Player::seek(int32_t ms) {
+    transport_->seek(ms);
+}
+
 void Player::set_real_time() {
     transport_->set_real_time();
 }

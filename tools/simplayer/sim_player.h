@@ -106,9 +106,22 @@ class Player {
     void set_behaviour(Behaviour behaviour);
     Behaviour behaviour() const { return transport_->behaviour(); }
     // How long XMPlay takes: to switch after "key128" (a hold point, "switch to the next entry",
-    // comes just before the switch), and to stop.
+    // comes just before the switch), to stop, and to step to the next subsong.
     DWORD next_entry_delay_ms = 300;
     DWORD stop_takes_ms = 400;
+    DWORD subsong_step_takes_ms = 50;
+    // Whenever XMPlay's output stops, its position runs this far ahead of what was played, with
+    // lParam 104 answering 0: for as long as the switch takes, for stop_ahead_ms at a Stop (a
+    // hold point, "output stopped", comes before the entry stays at 0) and as the player closes
+    // (the same point, before the track closes), for seek_ahead_ms at a seek ("output plays
+    // again").
+    int32_t output_ahead_ms = 600;
+    DWORD stop_ahead_ms = 250;
+    DWORD seek_ahead_ms = 30;
+    // The user's hands on the player: Stop (the entry stays, at 0) and a seek to `ms`. They
+    // return once the output has begun to stop; XMPlay's way goes on on a thread of its own.
+    void press_stop();
+    void seek(int32_t ms);
 
     // Opens the configuration dialog modally on the player's thread (as the player does, from
     // an Options window that the main window owns) and returns at once; the dialog's window,
@@ -169,7 +182,7 @@ class Player {
     size_t count(const std::string& prefix);
     void clear_events();
     void log(const std::string& what, bool message = false);
-    bool quiet_positions = false;  // leave position and playing questions out of the log
+    bool quiet_positions = false;  // leave position messages out of the log
     // Called for every event as it is logged (the demo prints them); set as set_on_command.
     using EventHook = std::function<void(const Event&)>;
     void set_on_event(EventHook hook);

@@ -1,6 +1,8 @@
 #include "transport.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "sim_player.h"
 
@@ -28,6 +30,10 @@ void Transport::log(const std::string& what) {
     player_.log(what);
 }
 
+void Transport::hold_point(const std::string& what) {
+    player_.hold_point(what);
+}
+
 void Transport::on_track_thread(const std::function<void()>& work) {
     player_.run_on_track_thread(work);
 }
@@ -35,6 +41,7 @@ void Transport::on_track_thread(const std::function<void()>& work) {
 // --- What the player answers --------------------------------------------------------------
 
 int32_t Transport::position_locked() const {
+    if (ahead_) return ahead_position_;
     if (switching_) return frozen_position_;
     if (!real_time_) return fixed_position_;
     if (!playing_) return -1;
@@ -44,7 +51,12 @@ int32_t Transport::position_locked() const {
 
 int32_t Transport::position() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return position_locked();
+    return std::exchange(zero_once_, false) ? 0 : position_locked();
+}
+
+void Transport::output_stops_locked() {
+    ahead_position_ = position_locked() + player_.output_ahead_ms;
+    ahead_ = true;
 }
 
 int32_t Transport::length(WPARAM unit) const {
@@ -70,7 +82,8 @@ bool Transport::status_playing() const {
 }
 
 bool Transport::output_playing() const {
-    return status_playing();
+    std::lock_guard<std::mutex> lock(mutex_);
+    return playing_ && !stopped_ && !ahead_;
 }
 
 int Transport::subsongs_reported() const {
@@ -114,7 +127,7 @@ void Transport::open(size_t index) {
         std::lock_guard<std::mutex> lock(mutex_);
         current_ = index;
         playing_ = true;
-        switching_ = stopped_ = false;
+        switching_ = stopped_ = ahead_ = zero_once_ = false;
         subsong_ = 0;
         track_began_ms_ = player_.now_ms();
         fixed_position_ = 0;
@@ -128,7 +141,7 @@ void Transport::close() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!playing_) return;
-        playing_ = stopped_ = false;
+        playing_ = stopped_ = ahead_ = zero_once_ = false;
         fixed_position_ = -1;
     }
     log("track closed");
@@ -156,7 +169,7 @@ void Transport::check_end() {
         return;
     }
     log("end of track");
-    if (player_.track_events() == TrackEvents::new_thread) return switch_later(0);
+    if (player_.track_events() == TrackEvents::new_thread) return switch_later(0, false);
     close();
     open(next);
 }
@@ -172,7 +185,7 @@ std::string Transport::next_subsong_locked() {
            std::to_string(playlist_[current_].subsongs);
 }
 
-void Transport::switch_later(DWORD delay_ms) {
+void Transport::switch_later(DWORD delay_ms, bool output_stops) {
     std::lock_guard<std::mutex> switches(switch_mutex_);
     if (WaitForSingleObject(switch_cancel_, 0) == WAIT_OBJECT_0) return;  // unloading
     {
@@ -181,10 +194,21 @@ void Transport::switch_later(DWORD delay_ms) {
         frozen_position_ = position_locked();
         switching_ = true;
     }
-    if (switcher_.joinable()) switcher_.join();  // the last one is done: it ended its switch
-    switcher_ = std::thread([this, delay_ms] {
+    if (switcher_.joinable()) switcher_.join();  // the last one is done: it ended its change
+    switcher_ = std::thread([this, delay_ms, output_stops] {
         Player::mark_worker_thread();
-        if (WaitForSingleObject(switch_cancel_, delay_ms) == WAIT_OBJECT_0) return;
+        constexpr DWORD still_plays_ms = 2;
+        const DWORD first = output_stops ? std::min(delay_ms, still_plays_ms) : 0;
+        if (WaitForSingleObject(switch_cancel_, first) == WAIT_OBJECT_0) return;
+        if (output_stops) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            output_stops_locked();
+            zero_once_ = true;
+            const std::string ahead = std::to_string(ahead_position_);
+            lock.unlock();
+            log("-> the output stops: the position answers 0 once, then " + ahead);
+        }
+        if (WaitForSingleObject(switch_cancel_, delay_ms - first) == WAIT_OBJECT_0) return;
         player_.hold_point("switch to the next entry");
         const auto change = [this] {
             size_t next;
@@ -200,6 +224,18 @@ void Transport::switch_later(DWORD delay_ms) {
             change();
         else
             player_.run_on_track_thread(change);
+    });
+}
+
+void Transport::later(DWORD delay_ms, const std::string& hold, std::function<void()> change) {
+    std::lock_guard<std::mutex> changes(switch_mutex_);
+    if (WaitForSingleObject(switch_cancel_, 0) == WAIT_OBJECT_0) return;  // unloading
+    if (switcher_.joinable()) switcher_.join();                           // one change at a time
+    switcher_ = std::thread([this, delay_ms, hold, change] {
+        Player::mark_worker_thread();
+        if (WaitForSingleObject(switch_cancel_, delay_ms) == WAIT_OBJECT_0) return;
+        player_.hold_point(hold);
+        change();
     });
 }
 

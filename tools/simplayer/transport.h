@@ -47,13 +47,19 @@ class Transport {
     virtual void command(const std::string& command) = 0;
     void jump(int32_t ms);
 
+    // --- The user's hands on the player: its own commands, not the plug-in's ---------------
+    virtual void press_stop() = 0;      // Stop: the entry stays, at 0
+    virtual void seek(int32_t ms) = 0;  // the track on from `ms`
+    // As the player closes: returns once its output has stopped.
+    virtual void stop_output_to_close() {}
+
     // --- What the player answers --------------------------------------------------------
     int32_t position() const;
     // The length for wParam 2 (milliseconds) or 1 (whole seconds), -1 while nothing plays.
     int32_t length(WPARAM unit) const;
     int32_t entries() const;
     bool status_playing() const;  // the status table's "is playing"
-    bool output_playing() const;  // lParam 104: 1 while the output plays
+    bool output_playing() const;  // lParam 104: 1 while the output plays, 0 while it stops
     // The subsongs that the current track reports (tag -5), 0 while nothing plays.
     int subsongs_reported() const;
 
@@ -84,10 +90,18 @@ class Transport {
     std::string next_subsong_locked();
     // The switch to the next entry after `delay_ms`, on a thread of its own, the position
     // standing and the player stopped meanwhile (a hold point, "switch to the next entry",
-    // comes just before it).
-    void switch_later(DWORD delay_ms);
+    // comes just before it). Where the output stops (XMPlay), it goes on playing for 2 ms, then
+    // the position answers 0 once and then runs ahead.
+    void switch_later(DWORD delay_ms, bool output_stops);
+    // A change on a thread of its own after `delay_ms`, the hold point `hold` just before it;
+    // one change or switch at a time, none once end_switches has run until allow_switches.
+    void later(DWORD delay_ms, const std::string& hold, std::function<void()> change);
+    // The output stops: the position runs ahead of what was played, by the player's
+    // output_ahead_ms, and lParam 104 answers 0, until the output plays again or stops for good.
+    void output_stops_locked();
     int32_t position_locked() const;
     void log(const std::string& what);
+    void hold_point(const std::string& what);
     // Runs `work` on the thread that delivers track events and returns when it is done.
     void on_track_thread(const std::function<void()>& work);
 
@@ -102,6 +116,9 @@ class Transport {
     bool switching_ = false;  // "key128" or a track's end: the switch is under way
     int32_t frozen_position_ = -1;
     bool stopped_ = false;  // "key81": the entry stays, at 0, until "key80"
+    bool ahead_ = false;    // the output stops: the position answers ahead_position_
+    int32_t ahead_position_ = 0;
+    mutable bool zero_once_ = false;  // ...but first 0, once (the switch after "key128")
     double track_began_ms_ = 0;
 
   private:

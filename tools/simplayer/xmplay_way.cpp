@@ -1,7 +1,9 @@
 // XMPlay's way, as XMPlay 3.8 was measured to behave: "key128" returns at once and the switch
 // follows later on a thread of its own; "key81" stops before it returns, taking its time, and
 // "key80" then plays the entry again from its start, without track events; "key86" steps before
-// it returns. The length in milliseconds answers -1 (Transport::length).
+// it returns, taking some 50 ms. Whenever its output stops (Stop, a seek, the switch, closing),
+// the position answers ahead of what was played and lParam 104 answers 0 meanwhile. The length
+// in milliseconds answers -1 (Transport::length).
 #include "sim_player.h"
 #include "transport.h"
 
@@ -22,11 +24,10 @@ class XmplayWay : public Transport {
                                   std::to_string(player_.next_entry_delay_ms) + " ms"
                             : "-> next playlist entry (already switching)";
             lock.unlock();
-            switch_later(player_.next_entry_delay_ms);
+            switch_later(player_.next_entry_delay_ms, true);
         } else if (command == "key81") {
-            outcome = entry && !stopped_ ? "-> stop" : "-> stop (already stopped)";
-            if (entry) stopped_ = true, fixed_position_ = 0;
             lock.unlock();
+            outcome = stop("-> stop");
             Sleep(player_.stop_takes_ms);
         } else if (command == "key80") {
             outcome = entry && stopped_ ? "-> play: the entry again from its start"
@@ -37,11 +38,63 @@ class XmplayWay : public Transport {
         } else if (command == "key86") {
             outcome = next_subsong_locked();
             lock.unlock();
+            Sleep(player_.subsong_step_takes_ms);
         } else {
             lock.unlock();
             outcome = "-> unknown command, ignored";
         }
         log(outcome);
+    }
+
+    void press_stop() override { log(stop("user: Stop")); }
+
+    void seek(int32_t ms) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!playing_ || switching_ || stopped_ || ahead_) return;
+        output_stops_locked();
+        const std::string ahead = std::to_string(ahead_position_);
+        lock.unlock();
+        log("user: seek to " + std::to_string(ms) + " -> the output stops, the position reads " +
+            ahead);
+        later(player_.seek_ahead_ms, "output plays again", [this, ms] {
+            {
+                std::lock_guard<std::mutex> relock(mutex_);
+                ahead_ = false;
+                track_began_ms_ = player_.now_ms() - ms;
+                fixed_position_ = ms;
+            }
+            log("-> the output plays again from " + std::to_string(ms));
+        });
+    }
+
+    void stop_output_to_close() override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!playing_ || stopped_ || ahead_) return;
+        output_stops_locked();
+        const std::string ahead = std::to_string(ahead_position_);
+        lock.unlock();
+        log("-> the output stops, the position reads " + ahead);
+        Sleep(player_.stop_ahead_ms);
+        hold_point("output stopped");
+    }
+
+  private:
+    // The output stops, its position running ahead for a while, then the entry stays at 0.
+    std::string stop(const std::string& who) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!playing_ || switching_ || stopped_ || ahead_) return who + " (already stopped)";
+        output_stops_locked();
+        const std::string ahead = std::to_string(ahead_position_);
+        lock.unlock();
+        later(player_.stop_ahead_ms, "output stopped", [this] {
+            {
+                std::lock_guard<std::mutex> relock(mutex_);
+                if (!ahead_) return;  // closed meanwhile
+                ahead_ = false, stopped_ = true, fixed_position_ = 0;
+            }
+            log("-> stopped: the entry stays at 0");
+        });
+        return who + " -> the output stops, the position reads " + ahead;
     }
 };
 
