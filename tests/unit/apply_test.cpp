@@ -113,6 +113,10 @@ INSTANTIATE_TEST_SUITE_P(
         SectionCase{"LongTextOfLeadingZeros", 10000,
                     L"0000000000000000000000000000000000000000000000000000000000000001000", L"5000",
                     1000, 5000, true},
+        // Exactly as long as the buffer a field is first read into: read again, whole.
+        SectionCase{"TextAsLongAsTheFirstBuffer", 10000,
+                    L"0000000000000000000000000000000000000000000000000000000000001234", L"5000",
+                    1234, 5000, true},
         SectionCase{"EmptyFields", 10000, L"", L"", 0, 0, false},
         SectionCase{"NothingPlaying", -1, L"2147483647", L"2147483647", 0, 0, false},
         // Numbers above 2147483647 would wrap to negative times: they lie beyond any end.
@@ -127,6 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
                     10},
         SectionCase{"EndPastTheLastSecond", -1, L"1000", L"10999", 1000, 1000, false, true, 10},
         SectionCase{"StartPastTheEndInSeconds", -1, L"11000", L"5000", 0, 5000, false, true, 10},
+        // A length of 0 ms is a length: no reason to ask for seconds.
+        SectionCase{"ALengthOfZero", 0, L"1000", L"5000", 0, 0, false, true, 10},
         SectionCase{"SecondsBeyondTheLargestTime", -1, L"1000", L"2147483646", 1000, 2147483646,
                     true, true, 2147483}),
     [](const auto& info) { return std::string(info.param.name); });
