@@ -27,8 +27,8 @@ class XmplayWay : public Transport {
             switch_later(player_.next_entry_delay_ms, true);
         } else if (command == "key81") {
             lock.unlock();
-            outcome = stop("-> stop");
-            Sleep(player_.stop_takes_ms);
+            stop("-> stop");
+            return Sleep(player_.stop_takes_ms);
         } else if (command == "key80") {
             outcome = entry && stopped_ ? "-> play: the entry again from its start"
                                         : "-> play (already playing)";
@@ -46,16 +46,11 @@ class XmplayWay : public Transport {
         log(outcome);
     }
 
-    void press_stop() override { log(stop("user: Stop")); }
+    void press_stop() override { stop("user: Stop"); }
 
     void seek(int32_t ms) override {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (!playing_ || switching_ || stopped_ || ahead_) return;
-        output_stops_locked();
-        const std::string ahead = std::to_string(ahead_position_);
-        lock.unlock();
-        log("user: seek to " + std::to_string(ms) + " -> the output stops, the position reads " +
-            ahead);
+        const std::string what = "user: seek to " + std::to_string(ms);
+        if (!output_stops(what)) return log(what + " (nothing plays)");
         later(player_.seek_ahead_ms, "output plays again", [this, ms] {
             {
                 std::lock_guard<std::mutex> relock(mutex_);
@@ -68,24 +63,27 @@ class XmplayWay : public Transport {
     }
 
     void stop_output_to_close() override {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (!playing_ || stopped_ || ahead_) return;
-        output_stops_locked();
-        const std::string ahead = std::to_string(ahead_position_);
-        lock.unlock();
-        log("-> the output stops, the position reads " + ahead);
+        if (!output_stops("closing")) return;
         Sleep(player_.stop_ahead_ms);
         hold_point("output stopped");
     }
 
   private:
-    // The output stops, its position running ahead for a while, then the entry stays at 0.
-    std::string stop(const std::string& who) {
+    // Where the output plays, it stops, its position running ahead (told in the log after
+    // `what`); false where it does not play.
+    bool output_stops(const std::string& what) {
         std::unique_lock<std::mutex> lock(mutex_);
-        if (!playing_ || switching_ || stopped_ || ahead_) return who + " (already stopped)";
+        if (!playing_ || switching_ || stopped_ || ahead_) return false;
         output_stops_locked();
         const std::string ahead = std::to_string(ahead_position_);
         lock.unlock();
+        log(what + " -> the output stops, the position reads " + ahead);
+        return true;
+    }
+
+    // The output stops, its position running ahead for a while, then the entry stays at 0.
+    void stop(const std::string& what) {
+        if (!output_stops(what)) return log(what + " (already stopped)");
         later(player_.stop_ahead_ms, "output stopped", [this] {
             {
                 std::lock_guard<std::mutex> relock(mutex_);
@@ -94,7 +92,6 @@ class XmplayWay : public Transport {
             }
             log("-> stopped: the entry stays at 0");
         });
-        return who + " -> the output stops, the position reads " + ahead;
     }
 };
 
