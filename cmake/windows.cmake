@@ -119,18 +119,29 @@ target_compile_options(latency_bench PRIVATE ${QUARVEL_WARNINGS})
 add_dependencies(latency_bench xmp-quarvel)
 quarvel_kit_program(latency_bench)
 
-# The test kit's runner (scripts/package-kit packs the kit).
+# The test kit's runner (scripts/package-kit packs the kit). It knows the test programs it is
+# packed with, named once in scripts/lib/route.sh, so that one missing from the kit is reported.
+file(READ ${CMAKE_SOURCE_DIR}/scripts/lib/route.sh QUARVEL_ROUTE_SH)
+string(REGEX MATCH "quarvel_kit_tests=\\(([^)]*)\\)" QUARVEL_KIT_TESTS "${QUARVEL_ROUTE_SH}")
+string(STRIP "${CMAKE_MATCH_1}" QUARVEL_KIT_TESTS)
+string(REGEX REPLACE "[ \t\r\n]+" "," QUARVEL_KIT_TESTS "${QUARVEL_KIT_TESTS}")
+if(NOT QUARVEL_KIT_TESTS)
+    message(FATAL_ERROR "no quarvel_kit_tests=(...) in scripts/lib/route.sh")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${CMAKE_SOURCE_DIR}/scripts/lib/route.sh)
 add_executable(run_tests tools/kit/run_tests.cpp ${QUARVEL_LATE_BOUND})
+target_compile_definitions(run_tests PRIVATE QUARVEL_KIT_TESTS="${QUARVEL_KIT_TESTS}")
 set_target_properties(run_tests PROPERTIES OUTPUT_NAME run-tests)
 target_link_options(run_tests PRIVATE ${QUARVEL_STATIC_RUNTIME})
 target_compile_options(run_tests PRIVATE ${QUARVEL_WARNINGS})
 quarvel_kit_program(run_tests)
 
-# A program that hangs with a child, for the runner's own tests (tests/scripts/kit_runner_test.sh).
-add_executable(hangs_with_child tests/win32/hangs_with_child.cpp ${QUARVEL_LATE_BOUND})
-target_link_options(hangs_with_child PRIVATE ${QUARVEL_STATIC_RUNTIME})
-add_dependencies(run_tests hangs_with_child)
-quarvel_kit_program(hangs_with_child)
+# A stand-in for test programs, for the runner's own tests (tests/scripts/kit_runner_test.sh).
+add_executable(kit_stand_in tests/win32/kit_stand_in.cpp ${QUARVEL_LATE_BOUND})
+target_link_options(kit_stand_in PRIVATE ${QUARVEL_STATIC_RUNTIME})
+add_dependencies(run_tests kit_stand_in)
+quarvel_kit_program(kit_stand_in)
 
 # A picture of the dialog for the documentation (scripts/screenshot).
 add_executable(dialog_shot tools/screenshot/dialog_shot.cpp ${QUARVEL_LATE_BOUND})

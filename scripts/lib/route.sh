@@ -130,8 +130,9 @@ quarvel_dll_moment() {
         { echo "${0##*/}: no build date and time in the About text of $1" >&2; return 2; }
 }
 
-# The Windows test kit's test programs (its runner runs every *_test.exe beside it); besides them
-# the kit holds run-tests.exe, caption_window.exe, simplayer.exe and latency_bench.exe.
+# The Windows test kit's test programs (its runner is built knowing them, and runs them and any
+# other *_test.exe beside it); besides them the kit holds run-tests.exe, caption_window.exe,
+# simplayer.exe and latency_bench.exe.
 quarvel_kit_tests=(binding_test dialog_test dll_loader_test rest_test simplayer_cli_test
                    threads_test time_limit_play_test unload_test)
 
@@ -186,8 +187,8 @@ quarvel_build_wine_routes() {
 }
 
 # The Wine tests of the routes given, inside an X display (xvfb-run): in the i386 route the test
-# kit KIT unzipped and run by its runner, as on Windows, then the runner's own cases; in the
-# x86-64 route the same programs through CTest. Each route's Wine is ended after it; fails at the first route that fails.
+# kit KIT unzipped and run by its runner, as on Windows; in the x86-64 route the same programs
+# through CTest; in each, then, the runner's own cases, with that route's runner. Each route's Wine is ended after it; fails at the first route that fails.
 #   quarvel_wine_tests KIT ROUTE...
 quarvel_wine_tests() {
     local kit=$1 route status
@@ -198,11 +199,11 @@ quarvel_wine_tests() {
         status=0
         if [[ $route == i386 ]]; then
             quarvel_run_kit "$kit" || status=$?
-            "$quarvel_root/tests/scripts/kit_runner_test.sh" "$quarvel_bin/run-tests.exe" \
-                "$quarvel_bin/hangs_with_child.exe" || status=$?
         else
             (cd "$quarvel_root" && ctest --preset "$quarvel_preset") || status=$?
         fi
+        "$quarvel_root/tests/scripts/kit_runner_test.sh" "$quarvel_bin/run-tests.exe" \
+            "$quarvel_bin/kit_stand_in.exe" "$route" || status=$?
         wineserver -k >/dev/null 2>&1 || true
         if ((status != 0)); then
             echo "test: the Wine tests of the $route route failed (see above)" >&2

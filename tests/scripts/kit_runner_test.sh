@@ -1,33 +1,41 @@
 #!/usr/bin/env bash
-# The test kit's runner never reports a pass it did not see, under the i386 route's Wine: a file
-# that is not a program, a program whose output file cannot be made, a program that hangs with a
-# child (in the runner's job, and with the job refused), and a folder it cannot write.
-#   tests/scripts/kit_runner_test.sh RUN-TESTS.EXE HANGS_WITH_CHILD.EXE   (inside an X display)
+# The test kit's runner never reports a pass it did not see, under the Wine of a route (i386 by
+# default): a file that is not a program, a program whose output file cannot be made, a program
+# that hangs with a child, one of the kit's programs missing, one that ran no test, programs
+# that GTEST_FILTER would filter away and that leave children behind (in the runner's job, and
+# with the job refused), and a folder it cannot write.
+#   tests/scripts/kit_runner_test.sh RUN-TESTS.EXE KIT_STAND_IN.EXE [ROUTE]   (inside an X display)
 set -u
 source "$(dirname "$0")/../../scripts/lib/route.sh"
-quarvel_use_route i386
-runner=$(realpath "$1") hang=$(realpath "$2") failures=0 work=$(mktemp -d)
+quarvel_use_route "${3:-i386}"
+runner=$(realpath "$1") stand_in=$(realpath "$2") failures=0 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAILED: kit runner: $*"; failures=$((failures + 1)); }
-kit() { mkdir -p "$1" && cp "$runner" "$1/run-tests.exe" && cp "$hang" "$1/hangs_test.exe"; }
+kit() { mkdir -p "$1" && cp "$runner" "$1/run-tests.exe" && cp "$stand_in" "$1/hangs_test.exe"; }
 
 for jobs in "" --jobs-refused; do
   folder="$work/kit$jobs" case=${jobs:-in its job} status=0
   kit "$folder"
-  cp "$hang" "$folder/unwritten_test.exe"
+  # The kit's programs but its first, each passing one test and leaving a child behind.
+  for program in "${quarvel_kit_tests[@]:1}" latency_bench empty_test unwritten_test; do
+    cp "$stand_in" "$folder/$program.exe"
+  done
   mkdir -p "$folder/output/unwritten_test.exe.txt"  # a folder where its output file goes
   echo "not a program" >"$folder/broken_test.exe"
-  (cd "$folder" && "$quarvel_wine" run-tests.exe --limit 2 $jobs) >"$folder/console" 2>&1 || status=$?
+  (cd "$folder" && GTEST_FILTER=-* GTEST_TOTAL_SHARDS=2 "$quarvel_wine" run-tests.exe --limit 2 \
+    $jobs) >"$folder/console" 2>&1 || status=$?
   report=$(tr -d '\r' <"$folder/report.txt" 2>/dev/null)
   ((status == 1)) || fail "$case: exit status $status, not 1"
-  for line in '^result: 0 of 3 test programs passed, benchmark could not start: .*SOMETHING FAILED$' \
-    '^broken_test\.exe +could not start: error [0-9]+, ' '^hangs_test\.exe +hung ' \
+  for line in '^result: 7 of 12 test programs passed \(1 missing\), benchmark passed: SOMETHING FAILED$' \
+    "^${quarvel_kit_tests[0]}\.exe +missing\$" "^${quarvel_kit_tests[1]}\.exe +passed .*, 1 test\)\$" \
+    '^empty_test\.exe +failed .*, 0 tests\)$' '^broken_test\.exe +could not start: error [0-9]+, ' \
+    '^hangs_test\.exe +hung ' \
     '^unwritten_test\.exe +no output file: output.unwritten_test\.exe\.txt could not be made'; do
     grep -Eq "$line" <<<"$report" || fail "$case: the report lacks \"$line\""
   done
-  # The hung program and its child are gone once the runner has ended (a guard of 20 s).
+  # No program of the kit, nor a child of one, runs once the runner has ended (a guard of 20 s).
   for ((i = 0; i < 200; ++i)); do
-    left=$(ps -eo stat=,args= | awk -v w="${work##*/}" '$1 !~ /^Z/ && index($0, w) && /hangs_[t]est/')
+    left=$(ps -eo stat=,args= | awk -v w="${work##*/}" '$1 !~ /^Z/ && index($0, w) && /(_[t]est|latency_[b]ench)\.exe/')
     [[ -z $left ]] && break || sleep 0.1
   done
   [[ -z $left ]] || fail "$case: runs on after the runner: $left"

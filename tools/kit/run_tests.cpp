@@ -1,22 +1,27 @@
-// The Windows test kit's runner: runs every test program beside it and the latency benchmark, each
-// within a time limit, and writes what they said into report.txt beside it. Runs on every Windows
-// from XP SP3 on, from any folder, without installing anything or administrator rights; writes
-// only inside its own folder (the programs' output and temporary files go to subfolders of it).
+// The Windows test kit's runner: runs every test program it was packed with (QUARVEL_KIT_TESTS,
+// from the build; one that is absent counts as missing), any other *_test.exe beside it and the
+// latency benchmark, each within a time limit, and writes what they said into report.txt beside
+// it (UTF-8). Runs on every Windows from XP SP3 on, from any folder, without installing anything
+// or administrator rights; writes only inside its own folder (the programs' output and temporary
+// files go to subfolders of it). The programs get no GTEST_ variable of the runner's
+// environment: each runs all its tests, and a test program passes only where it ran one at least.
 //   run-tests.exe [--limit SECONDS] [--quick] [--jobs-refused]
 // SECONDS is each program's limit (300 by default); --quick has the benchmark take a tenth of its
 // samples (a check that it runs, not a measurement).
 // --jobs-refused plays a system that refuses to put the programs into the runner's job, as
 // Windows 7 and XP do when the runner is itself in one (for testing the runner).
-// Exit status 0 when every program passed; 1 when one failed, hung or could not start; 2 when
-// the kit's folder cannot be written.
+// Exit status 0 when every program passed; 1 when one failed, hung, could not start or is missing;
+// 2 when the kit's folder cannot be written.
 #include <windows.h>
 // after windows.h, which it needs
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -25,8 +30,15 @@ namespace {
 std::wstring folder;        // the runner's own, with a trailing backslash
 bool jobs_refused = false;  // --jobs-refused
 
-std::string narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());  // the kit's own names are ASCII
+// Text for the report, whatever letters it holds.
+std::string utf8(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0],
+                            size, nullptr, nullptr);
+    return bytes;
 }
 
 // A line on the console as the console shows it, whatever the folder's name holds: wide where
@@ -49,19 +61,15 @@ void say(const std::wstring& line) {
     WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-std::wstring widen(const std::string& text) {
-    return std::wstring(text.begin(), text.end());  // ASCII
-}
-
-// "error N, the system's words for it"
-std::string error_text(DWORD error) {
-    char words[512] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                   words, sizeof words, nullptr);
-    std::string said = words;
-    while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' '))
+// "error N, the system's words for it", in the system's language.
+std::wstring error_text(DWORD error) {
+    wchar_t words[512] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                   words, sizeof words / sizeof words[0], nullptr);
+    std::wstring said = words;
+    while (!said.empty() && (said.back() == L'\n' || said.back() == L'\r' || said.back() == L' '))
         said.pop_back();
-    return "error " + std::to_string(error) + (said.empty() ? "" : ", " + said);
+    return L"error " + std::to_wstring(error) + (said.empty() ? L"" : L", " + said);
 }
 
 // The lines a program wrote (its output file), without line ends.
@@ -100,10 +108,11 @@ struct Handle {
 
 struct Run {
     std::wstring program;
-    bool ran = false;               // it started
-    std::string result = "failed";  // "passed", "failed", "hung", "could not start: ..." or
-                                    // "no output file: ..."
+    bool ran = false;                 // it started
+    std::wstring result = L"failed";  // "passed", "failed", "hung", "missing", "could not start:
+                                      // ..." or "no output file: ..."
     DWORD exit_code = 0, took_ms = 0;
+    int tests = -1;  // the tests a GoogleTest program said passed (-1: it said nothing of them)
     std::vector<std::string> output;
 };
 
@@ -161,8 +170,8 @@ Run run(const std::wstring& program, DWORD limit_ms, bool says_passed,
     Handle out(CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out.h) {
-        r.result = "no output file: output\\" + narrow(program) + ".txt could not be made (" +
-                   error_text(GetLastError()) + ")";
+        r.result = L"no output file: output\\" + program + L".txt could not be made (" +
+                   error_text(GetLastError()) + L")";
         return r;
     }
     Handle in(CreateFileW(L"NUL", GENERIC_READ, 0, &inherited, OPEN_EXISTING, 0, nullptr));
@@ -183,8 +192,13 @@ Run run(const std::wstring& program, DWORD limit_ms, bool says_passed,
                               CREATE_SUSPENDED | flags, nullptr, folder.c_str(), &startup,
                               &process) != 0;
     };
+    if (GetFileAttributesW((folder + program).c_str()) == INVALID_FILE_ATTRIBUTES &&
+        GetLastError() == ERROR_FILE_NOT_FOUND) {
+        r.result = L"missing";
+        return r;
+    }
     if (!start(CREATE_BREAKAWAY_FROM_JOB) && (GetLastError() != ERROR_ACCESS_DENIED || !start(0))) {
-        r.result = "could not start: " + error_text(GetLastError());
+        r.result = L"could not start: " + error_text(GetLastError());
         r.took_ms = GetTickCount() - began;
         return r;
     }
@@ -192,9 +206,11 @@ Run run(const std::wstring& program, DWORD limit_ms, bool says_passed,
     const bool in_job = job.h && !jobs_refused && AssignProcessToJobObject(job.h, process.hProcess);
     ResumeThread(process.hThread);
     if (WaitForSingleObject(process.hProcess, limit_ms) == WAIT_TIMEOUT) {
-        r.result = "hung";
+        r.result = L"hung";
         if (!in_job || !TerminateJobObject(job.h, 1)) stop_with_descendants(process);
         WaitForSingleObject(process.hProcess, 5000);
+    } else if (!in_job) {
+        stop_with_descendants(process);  // what it left running (the job ends that otherwise)
     }
     GetExitCodeProcess(process.hProcess, &r.exit_code);
     CloseHandle(process.hThread);
@@ -203,10 +219,11 @@ Run run(const std::wstring& program, DWORD limit_ms, bool says_passed,
     CloseHandle(out.h);
     out.h = nullptr;
     r.output = lines_of(output);
-    bool said_passed = !says_passed;
-    for (const std::string& line : r.output) said_passed |= begins(line, "[  PASSED  ] ");
-    if (r.result != "hung" && r.exit_code == 0 && !r.output.empty() && said_passed)
-        r.result = "passed";
+    for (const std::string& line : r.output)
+        if (begins(line, "[  PASSED  ] ")) r.tests = std::atoi(line.c_str() + 13);
+    const bool said_passed = says_passed ? r.tests > 0 : true;
+    if (r.result != L"hung" && r.exit_code == 0 && !r.output.empty() && said_passed)
+        r.result = L"passed";
     return r;
 }
 
@@ -238,7 +255,7 @@ std::string windows_version() {
     char text[256];
     std::snprintf(text, sizeof text, "Windows %lu.%lu, build %lu%s%s (%s)", info.dwMajorVersion,
                   info.dwMinorVersion, info.dwBuildNumber, info.szCSDVersion[0] ? ", " : "",
-                  narrow(info.szCSDVersion).c_str(),
+                  utf8(info.szCSDVersion).c_str(),
                   info.wProductType == VER_NT_WORKSTATION ? "workstation" : "server");
     std::string version = text;
     using WineVersionFn = const char*(CDECL*)();
@@ -248,16 +265,59 @@ std::string windows_version() {
     return version;
 }
 
+// The test programs the kit was packed with (each whether beside the runner or not), then any
+// other *_test.exe beside it.
 std::vector<std::wstring> test_programs() {
-    std::vector<std::wstring> found;
+    std::vector<std::wstring> programs;
+    const std::string packed = QUARVEL_KIT_TESTS;  // "name,name,..."
+    for (size_t at = 0; at < packed.size();) {
+        const size_t end = std::min(packed.find(',', at), packed.size());
+        programs.push_back(std::wstring(packed.begin() + at, packed.begin() + end) + L".exe");
+        at = end + 1;
+    }
+    std::vector<std::wstring> others;
     WIN32_FIND_DATAW entry;
     HANDLE search = FindFirstFileW((folder + L"*_test.exe").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return found;
-    do found.push_back(entry.cFileName);
-    while (FindNextFileW(search, &entry));
-    FindClose(search);
-    std::sort(found.begin(), found.end());
-    return found;
+    if (search != INVALID_HANDLE_VALUE) {
+        do
+            if (std::find(programs.begin(), programs.end(), entry.cFileName) == programs.end())
+                others.push_back(entry.cFileName);
+        while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    std::sort(others.begin(), others.end());
+    programs.insert(programs.end(), others.begin(), others.end());
+    return programs;
+}
+
+// The report, written whole at the end into report.txt, which was opened at the start (and
+// which no program inherits).
+struct Report {
+    std::string text = "\xEF\xBB\xBF";  // UTF-8, marked so for Notepad
+    void line(const char* format, ...) {
+        char buffer[1024];
+        va_list values;
+        va_start(values, format);
+        const int n = std::vsnprintf(buffer, sizeof buffer, format, values);
+        va_end(values);
+        text.append(buffer,
+                    n < 0 ? 0 : std::min<size_t>(static_cast<size_t>(n), sizeof buffer - 1));
+        text += "\r\n";
+    }
+};
+
+// Lets the programs run every test: no GTEST_ variable (a filter, a shard, a repeat) reaches them.
+void clear_googletest_settings() {
+    std::vector<std::wstring> names;
+    if (wchar_t* block = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = block; *entry; entry += std::wcslen(entry) + 1) {
+            const std::wstring variable = entry;
+            if (_wcsnicmp(entry, L"GTEST_", 6) == 0)
+                names.push_back(variable.substr(0, variable.find(L'=')));
+        }
+        FreeEnvironmentStringsW(block);
+    }
+    for (const std::wstring& name : names) SetEnvironmentVariableW(name.c_str(), nullptr);
 }
 
 }  // namespace
@@ -278,25 +338,28 @@ int main(int argc, char** argv) {
     // Nothing runs unless the kit's folder can be written: the report goes there.
     CreateDirectoryW((folder + L"output").c_str(), nullptr);
     CreateDirectoryW((folder + L"temp").c_str(), nullptr);
-    FILE* report = _wfopen((folder + L"report.txt").c_str(), L"w");  // text: CR LF line ends
-    DWORD error = report ? ERROR_SUCCESS : GetLastError();
+    const std::wstring report_path = folder + L"report.txt";
+    Handle report(CreateFileW(report_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD error = report.h ? ERROR_SUCCESS : GetLastError();
     const DWORD output_folder = GetFileAttributesW((folder + L"output").c_str());
-    if (report &&
+    if (report.h &&
         (output_folder == INVALID_FILE_ATTRIBUTES || !(output_folder & FILE_ATTRIBUTE_DIRECTORY)))
         error = output_folder == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_DIRECTORY;
     if (error != ERROR_SUCCESS) {
-        const std::string why = error_text(error);
-        say(L"run-tests: cannot write into " + folder + L" (" + widen(why) +
+        say(L"run-tests: cannot write into " + folder + L" (" + error_text(error) +
             L"): unzip the kit into a folder you can write to, such as one in your Documents, "
             L"and run it there");
-        if (report) {
-            std::fclose(report);
-            DeleteFileW((folder + L"report.txt").c_str());
+        if (report.h) {
+            CloseHandle(report.h);
+            report.h = nullptr;
+            DeleteFileW(report_path.c_str());
         }
         return 2;
     }
     SetEnvironmentVariableW(L"TEMP", (folder + L"temp").c_str());
     SetEnvironmentVariableW(L"TMP", (folder + L"temp").c_str());
+    clear_googletest_settings();
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);  // a crash ends, not asks
 
     SYSTEM_INFO system;
@@ -304,50 +367,61 @@ int main(int argc, char** argv) {
     const DWORD began = GetTickCount();
     std::vector<Run> runs;
     for (const std::wstring& program : test_programs()) {
-        std::printf("run-tests: %s ...\n", narrow(program).c_str());
+        say(L"run-tests: " + program + L" ...");
         runs.push_back(run(program, limit_s * 1000, true));
-        std::printf("run-tests: %s %s in %.1f s\n", narrow(program).c_str(),
-                    runs.back().result.c_str(), runs.back().took_ms / 1000.0);
+        wchar_t took[32];
+        std::swprintf(took, 32, L" in %.1f s", runs.back().took_ms / 1000.0);
+        say(L"run-tests: " + program + L" " + runs.back().result + took);
     }
-    std::printf("run-tests: latency_bench.exe ...\n");
+    say(L"run-tests: latency_bench.exe ...");
     const Run bench = run(L"latency_bench.exe", limit_s * 1000, false, quick ? L"--quick" : L"");
     const DWORD took_ms = GetTickCount() - began;
 
-    int passed = 0;
-    for (const Run& r : runs) passed += r.result == "passed";
+    int passed = 0, missing = 0;
+    for (const Run& r : runs) passed += r.result == L"passed", missing += r.result == L"missing";
     const bool all =
-        passed == static_cast<int>(runs.size()) && !runs.empty() && bench.result == "passed";
-    std::fprintf(report, "xmp-quarvel 1.4 test kit report\n\n");
-    std::fprintf(report, "system: %s\n", windows_version().c_str());
-    std::fprintf(report, "cores: %lu\n", system.dwNumberOfProcessors);
-    std::fprintf(report, "total time: %.1f s\n", took_ms / 1000.0);
-    std::fprintf(report, "result: %d of %zu test programs passed, benchmark %s: %s\n\n", passed,
-                 runs.size(), bench.result.c_str(), all ? "ALL PASSED" : "SOMETHING FAILED");
+        passed == static_cast<int>(runs.size()) && !runs.empty() && bench.result == L"passed";
+    Report out;
+    out.line("xmp-quarvel 1.4 test kit report");
+    out.line("");
+    out.line("system: %s", windows_version().c_str());
+    out.line("cores: %lu", system.dwNumberOfProcessors);
+    out.line("total time: %.1f s", took_ms / 1000.0);
+    out.line("result: %d of %zu test programs passed%s, benchmark %s: %s", passed, runs.size(),
+             missing ? (" (" + std::to_string(missing) + " missing)").c_str() : "",
+             utf8(bench.result).c_str(), all ? "ALL PASSED" : "SOMETHING FAILED");
+    out.line("");
     for (const Run& r : runs) {
-        if (r.ran)
-            std::fprintf(report, "%-28s %-6s %6.1f s  (exit status %lu)\n",
-                         narrow(r.program).c_str(), r.result.c_str(), r.took_ms / 1000.0,
-                         r.exit_code);
+        const std::string name = utf8(r.program), result = utf8(r.result);
+        if (r.ran && r.tests >= 0)
+            out.line("%-28s %-6s %6.1f s  (exit status %lu, %d test%s)", name.c_str(),
+                     result.c_str(), r.took_ms / 1000.0, r.exit_code, r.tests,
+                     r.tests == 1 ? "" : "s");
+        else if (r.ran)
+            out.line("%-28s %-6s %6.1f s  (exit status %lu, no test said it passed)", name.c_str(),
+                     result.c_str(), r.took_ms / 1000.0, r.exit_code);
         else
-            std::fprintf(report, "%-28s %s\n", narrow(r.program).c_str(), r.result.c_str());
+            out.line("%-28s %s", name.c_str(), result.c_str());
         std::vector<std::string> said = failures(r.output);
-        if (said.empty() && r.result != "passed") {  // its last words
+        if (said.empty() && r.result != L"passed") {  // its last words
             said.assign(r.output.end() - std::min<size_t>(r.output.size(), 15), r.output.end());
         }
-        for (const std::string& line : said) std::fprintf(report, "    %s\n", line.c_str());
+        for (const std::string& line : said) out.line("    %s", line.c_str());
     }
-    std::fprintf(report, "\nbenchmark (latency_bench.exe%s): %s in %.1f s\n",
-                 quick ? " --quick, a tenth of the samples" : "", bench.result.c_str(),
-                 bench.took_ms / 1000.0);
-    for (const std::string& line : bench.output) std::fprintf(report, "    %s\n", line.c_str());
-    const bool written = std::fflush(report) == 0 && !std::ferror(report);
-    std::fclose(report);
-    if (!written) {
+    out.line("");
+    out.line("benchmark (latency_bench.exe%s): %s in %.1f s",
+             quick ? " --quick, a tenth of the samples" : "", utf8(bench.result).c_str(),
+             bench.took_ms / 1000.0);
+    for (const std::string& line : bench.output) out.line("    %s", line.c_str());
+    DWORD written = 0;
+    if (!WriteFile(report.h, out.text.data(), static_cast<DWORD>(out.text.size()), &written,
+                   nullptr) ||
+        written != out.text.size()) {
         say(L"run-tests: report.txt in " + folder + L" could not be written whole (a full disk?)");
         return 2;
     }
     say(std::wstring(L"run-tests: ") +
-        (all ? L"every program passed" : L"something failed, hung or did not start") +
-        L"; the report is " + folder + L"report.txt");
+        (all ? L"every program passed" : L"something failed, hung, did not start or is missing") +
+        L"; the report is " + report_path);
     return all ? 0 : 1;
 }
