@@ -30,15 +30,20 @@ namespace {
 std::wstring folder;        // the runner's own, with a trailing backslash
 bool jobs_refused = false;  // --jobs-refused
 
-// Text for the report, whatever letters it holds.
-std::string utf8(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+// Text in a code page's bytes.
+std::string encoded(const std::wstring& text, UINT code_page) {
+    const int size = WideCharToMultiByte(code_page, 0, text.c_str(), static_cast<int>(text.size()),
                                          nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
     if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0],
+        WideCharToMultiByte(code_page, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0],
                             size, nullptr, nullptr);
     return bytes;
+}
+
+// Text for the report, whatever letters it holds.
+std::string utf8(const std::wstring& text) {
+    return encoded(text, CP_UTF8);
 }
 
 // A line on the console as the console shows it, whatever the folder's name holds: wide where
@@ -51,13 +56,7 @@ void say(const std::wstring& line) {
     if (GetConsoleMode(out, &mode) &&
         WriteConsoleW(out, text.c_str(), static_cast<DWORD>(text.size()), &written, nullptr))
         return;
-    const UINT code_page = GetConsoleOutputCP() ? GetConsoleOutputCP() : CP_ACP;
-    const int size = WideCharToMultiByte(code_page, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0)
-        WideCharToMultiByte(code_page, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0],
-                            size, nullptr, nullptr);
+    const std::string bytes = encoded(text, GetConsoleOutputCP() ? GetConsoleOutputCP() : CP_ACP);
     WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
