@@ -130,7 +130,7 @@ if(NOT QUARVEL_KIT_TESTS)
 endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              ${CMAKE_SOURCE_DIR}/scripts/lib/route.sh)
-add_executable(run_tests tools/kit/run_tests.cpp ${QUARVEL_LATE_BOUND})
+add_executable(run_tests tools/kit/run_tests.cpp tools/kit/program_run.cpp ${QUARVEL_LATE_BOUND})
 target_compile_definitions(run_tests PRIVATE QUARVEL_KIT_TESTS="${QUARVEL_KIT_TESTS}")
 set_target_properties(run_tests PROPERTIES OUTPUT_NAME run-tests)
 target_link_options(run_tests PRIVATE ${QUARVEL_STATIC_RUNTIME})

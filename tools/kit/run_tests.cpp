@@ -13,8 +13,6 @@
 // Exit status 0 when every program passed; 1 when one failed, hung, could not start or is missing;
 // 2 when the kit's folder cannot be written.
 #include <windows.h>
-// after windows.h, which it needs
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -24,6 +22,13 @@
 #include <cwchar>
 #include <string>
 #include <vector>
+
+#include "program_run.h"
+
+using kit::begins;
+using kit::error_text;
+using kit::Handle;
+using kit::Run;
 
 namespace {
 
@@ -58,172 +63,6 @@ void say(const std::wstring& line) {
         return;
     const std::string bytes = encoded(text, GetConsoleOutputCP() ? GetConsoleOutputCP() : CP_ACP);
     WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
-// "error N, the system's words for it", in the system's language.
-std::wstring error_text(DWORD error) {
-    wchar_t words[512] = L"";
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                   words, sizeof words / sizeof words[0], nullptr);
-    std::wstring said = words;
-    while (!said.empty() && (said.back() == L'\n' || said.back() == L'\r' || said.back() == L' '))
-        said.pop_back();
-    return L"error " + std::to_wstring(error) + (said.empty() ? L"" : L", " + said);
-}
-
-// The lines a program wrote (its output file), without line ends.
-std::vector<std::string> lines_of(const std::wstring& path) {
-    std::vector<std::string> lines;
-    FILE* file = _wfopen(path.c_str(), L"rb");
-    if (!file) return lines;
-    std::string line;
-    for (int c; (c = std::fgetc(file)) != EOF;) {
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else if (c != '\r') {
-            line += static_cast<char>(c);
-        }
-    }
-    if (!line.empty()) lines.push_back(line);
-    std::fclose(file);
-    return lines;
-}
-
-bool begins(const std::string& text, const char* with) {
-    return text.compare(0, std::strlen(with), with) == 0;
-}
-
-struct Handle {
-    HANDLE h = nullptr;
-    Handle() = default;
-    explicit Handle(HANDLE handle) : h(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() {
-        if (h) CloseHandle(h);
-    }
-};
-
-struct Run {
-    std::wstring program;
-    bool ran = false;                 // it started
-    std::wstring result = L"failed";  // "passed", "failed", "hung", "missing", "could not start:
-                                      // ..." or "no output file: ..."
-    DWORD exit_code = 0, took_ms = 0;
-    int tests = -1;  // the tests a GoogleTest program said passed (-1: it said nothing of them)
-    std::vector<std::string> output;
-};
-
-ULONGLONG created(HANDLE process) {
-    FILETIME times[4];
-    if (!GetProcessTimes(process, &times[0], &times[1], &times[2], &times[3])) return 0;
-    return (static_cast<ULONGLONG>(times[0].dwHighDateTime) << 32) | times[0].dwLowDateTime;
-}
-
-// Stops a program that is outside the runner's job, and every process it started (and they in
-// turn): found by their parent, and made after it, so that a number the system gave again to
-// another process is not mistaken for one of them.
-void stop_with_descendants(const PROCESS_INFORMATION& process) {
-    std::vector<std::pair<DWORD, ULONGLONG>> tree{{process.dwProcessId, created(process.hProcess)}};
-    Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    for (size_t i = 0; snapshot.h && i < tree.size(); ++i) {
-        PROCESSENTRY32W entry{};
-        entry.dwSize = sizeof entry;
-        for (BOOL more = Process32FirstW(snapshot.h, &entry); more;
-             more = Process32NextW(snapshot.h, &entry)) {
-            if (entry.th32ParentProcessID != tree[i].first || entry.th32ProcessID == 0) continue;
-            Handle child(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE,
-                                     entry.th32ProcessID));
-            const ULONGLONG born = child.h ? created(child.h) : 0;
-            if (born >= tree[i].second && tree.size() < 256)
-                tree.emplace_back(entry.th32ProcessID, born);
-        }
-    }
-    TerminateProcess(process.hProcess, 1);
-    for (size_t i = 1; i < tree.size(); ++i) {
-        Handle child(OpenProcess(PROCESS_TERMINATE, FALSE, tree[i].first));
-        if (child.h) TerminateProcess(child.h, 1);
-    }
-}
-
-// A job that ends every process in it once the runner lets go of it.
-HANDLE make_job() {
-    HANDLE job = CreateJobObjectW(nullptr, nullptr);
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (job)
-        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    return job;
-}
-
-// Runs one program in the kit's folder, its output into output\NAME.txt. It passes only when it
-// started, ended by itself within `limit_ms`, with exit status 0, and said so. Once the limit has
-// passed it is stopped with every process it started; a program that ends leaves none behind.
-Run run(const std::wstring& program, DWORD limit_ms, bool says_passed,
-        const wchar_t* arguments = L"") {
-    Run r;
-    r.program = program;
-    const std::wstring output = folder + L"output\\" + program + L".txt";
-    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-    Handle out(CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out.h) {
-        r.result = L"no output file: output\\" + program + L".txt could not be made (" +
-                   error_text(GetLastError()) + L")";
-        return r;
-    }
-    Handle in(CreateFileW(L"NUL", GENERIC_READ, 0, &inherited, OPEN_EXISTING, 0, nullptr));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in.h;
-    startup.hStdOutput = startup.hStdError = out.h;
-    PROCESS_INFORMATION process{};
-    std::wstring command = L"\"" + folder + program + L"\" " + arguments;
-    // The program leaves a job the runner is in where that job lets it (a CI agent's, a task's,
-    // a debugger's), to join the runner's own; where it may not (Windows 7 and XP then refuse
-    // the runner's job too), it is stopped with its children by itself.
-    Handle job(make_job());
-    const DWORD began = GetTickCount();
-    const auto start = [&](DWORD flags) {
-        return CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE,
-                              CREATE_SUSPENDED | flags, nullptr, folder.c_str(), &startup,
-                              &process) != 0;
-    };
-    if (GetFileAttributesW((folder + program).c_str()) == INVALID_FILE_ATTRIBUTES &&
-        GetLastError() == ERROR_FILE_NOT_FOUND) {
-        r.result = L"missing";
-        return r;
-    }
-    if (!start(CREATE_BREAKAWAY_FROM_JOB) && (GetLastError() != ERROR_ACCESS_DENIED || !start(0))) {
-        r.result = L"could not start: " + error_text(GetLastError());
-        r.took_ms = GetTickCount() - began;
-        return r;
-    }
-    r.ran = true;
-    const bool in_job = job.h && !jobs_refused && AssignProcessToJobObject(job.h, process.hProcess);
-    ResumeThread(process.hThread);
-    if (WaitForSingleObject(process.hProcess, limit_ms) == WAIT_TIMEOUT) {
-        r.result = L"hung";
-        if (!in_job || !TerminateJobObject(job.h, 1)) stop_with_descendants(process);
-        WaitForSingleObject(process.hProcess, 5000);
-    } else if (!in_job) {
-        stop_with_descendants(process);  // what it left running (the job ends that otherwise)
-    }
-    GetExitCodeProcess(process.hProcess, &r.exit_code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    r.took_ms = GetTickCount() - began;
-    CloseHandle(out.h);
-    out.h = nullptr;
-    r.output = lines_of(output);
-    for (const std::string& line : r.output)
-        if (begins(line, "[  PASSED  ] ")) r.tests = std::atoi(line.c_str() + 13);
-    const bool said_passed = says_passed ? r.tests > 0 : true;
-    if (r.result != L"hung" && r.exit_code == 0 && !r.output.empty() && said_passed)
-        r.result = L"passed";
-    return r;
 }
 
 // What a GoogleTest program's failing tests said: each failed test's lines from its start.
@@ -367,13 +206,14 @@ int main(int argc, char** argv) {
     std::vector<Run> runs;
     for (const std::wstring& program : test_programs()) {
         say(L"run-tests: " + program + L" ...");
-        runs.push_back(run(program, limit_s * 1000, true));
+        runs.push_back(kit::run(folder, program, limit_s * 1000, true, jobs_refused));
         wchar_t took[32];
         std::swprintf(took, 32, L" in %.1f s", runs.back().took_ms / 1000.0);
         say(L"run-tests: " + program + L" " + runs.back().result + took);
     }
     say(L"run-tests: latency_bench.exe ...");
-    const Run bench = run(L"latency_bench.exe", limit_s * 1000, false, quick ? L"--quick" : L"");
+    const Run bench = kit::run(folder, L"latency_bench.exe", limit_s * 1000, false, jobs_refused,
+                               quick ? L"--quick" : L"");
     const DWORD took_ms = GetTickCount() - began;
 
     int passed = 0, missing = 0;
