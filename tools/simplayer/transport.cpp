@@ -185,21 +185,32 @@ std::string Transport::next_subsong_locked() {
            std::to_string(playlist_[current_].subsongs);
 }
 
+bool Transport::cancelled_within(DWORD ms) {
+    return WaitForSingleObject(switch_cancel_, ms) == WAIT_OBJECT_0;
+}
+
+void Transport::start_change(const std::function<bool()>& begin, std::function<void()> body) {
+    std::lock_guard<std::mutex> changes(switch_mutex_);
+    if (cancelled_within(0) || (begin && !begin())) return;  // unloading, or nothing to change
+    if (switcher_.joinable()) switcher_.join();              // one change at a time
+    switcher_ = std::thread([body = std::move(body)] {
+        Player::mark_worker_thread();
+        body();
+    });
+}
+
 void Transport::switch_later(DWORD delay_ms, bool output_stops) {
-    std::lock_guard<std::mutex> switches(switch_mutex_);
-    if (WaitForSingleObject(switch_cancel_, 0) == WAIT_OBJECT_0) return;  // unloading
-    {
+    const auto begin = [this] {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (switching_ || !playing_ || playlist_.empty()) return;
+        if (switching_ || !playing_ || playlist_.empty()) return false;
         frozen_position_ = position_locked();
         switching_ = true;
-    }
-    if (switcher_.joinable()) switcher_.join();  // the last one is done: it ended its change
-    switcher_ = std::thread([this, delay_ms, output_stops] {
-        Player::mark_worker_thread();
+        return true;
+    };
+    start_change(begin, [this, delay_ms, output_stops] {
         constexpr DWORD still_plays_ms = 2;
         const DWORD first = output_stops ? std::min(delay_ms, still_plays_ms) : 0;
-        if (WaitForSingleObject(switch_cancel_, first) == WAIT_OBJECT_0) return;
+        if (cancelled_within(first)) return;
         if (output_stops) {
             std::unique_lock<std::mutex> lock(mutex_);
             output_stops_locked();
@@ -208,7 +219,7 @@ void Transport::switch_later(DWORD delay_ms, bool output_stops) {
             lock.unlock();
             log("-> the output stops: the position answers 0 once, then " + ahead);
         }
-        if (WaitForSingleObject(switch_cancel_, delay_ms - first) == WAIT_OBJECT_0) return;
+        if (cancelled_within(delay_ms - first)) return;
         player_.hold_point("switch to the next entry");
         const auto change = [this] {
             size_t next;
@@ -228,12 +239,8 @@ void Transport::switch_later(DWORD delay_ms, bool output_stops) {
 }
 
 void Transport::later(DWORD delay_ms, const std::string& hold, std::function<void()> change) {
-    std::lock_guard<std::mutex> changes(switch_mutex_);
-    if (WaitForSingleObject(switch_cancel_, 0) == WAIT_OBJECT_0) return;  // unloading
-    if (switcher_.joinable()) switcher_.join();                           // one change at a time
-    switcher_ = std::thread([this, delay_ms, hold, change] {
-        Player::mark_worker_thread();
-        if (WaitForSingleObject(switch_cancel_, delay_ms) == WAIT_OBJECT_0) return;
+    start_change(nullptr, [this, delay_ms, hold, change = std::move(change)] {
+        if (cancelled_within(delay_ms)) return;
         player_.hold_point(hold);
         change();
     });

@@ -122,6 +122,11 @@ class Transport {
     double track_began_ms_ = 0;
 
   private:
+    // Starts `body` on the change's thread once the last change has ended, where `begin` (under
+    // the same lock) agrees; nothing once end_switches has run.
+    void start_change(const std::function<bool()>& begin, std::function<void()> body);
+    bool cancelled_within(DWORD ms);  // whether end_switches came within `ms`
+
     const Behaviour behaviour_;
     std::mutex switch_mutex_;  // guards switcher_
     std::thread switcher_;
