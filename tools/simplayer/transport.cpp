@@ -141,7 +141,7 @@ void Transport::close() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!playing_) return;
-        playing_ = stopped_ = ahead_ = zero_once_ = false;
+        playing_ = stopped_ = ahead_ = zero_once_ = switching_ = false;  // the position: -1
         fixed_position_ = -1;
     }
     log("track closed");
@@ -221,13 +221,15 @@ void Transport::switch_later(DWORD delay_ms, bool output_stops) {
         }
         if (cancelled_within(delay_ms - first)) return;
         player_.hold_point("switch to the next entry");
-        const auto change = [this] {
+        const auto change = [this, output_stops] {
             size_t next;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 next = (current_ + 1) % playlist_.size();
             }
             close();
+            constexpr DWORD between_entries_ms = 3;  // XMPlay answers -1 meanwhile
+            if (output_stops) Sleep(between_entries_ms);
             open(next);
         };
         // XMPlay changes tracks on a thread of its own; the other modes keep theirs.

@@ -91,7 +91,7 @@ class Transport {
     // The switch to the next entry after `delay_ms`, on a thread of its own, the position
     // standing and the player stopped meanwhile (a hold point, "switch to the next entry",
     // comes just before it). Where the output stops (XMPlay), it goes on playing for 2 ms, then
-    // the position answers 0 once and then runs ahead.
+    // the position answers 0 once and then runs ahead, and -1 for 3 ms between the entries.
     void switch_later(DWORD delay_ms, bool output_stops);
     // A change on a thread of its own after `delay_ms`, the hold point `hold` just before it;
     // one change or switch at a time, none once end_switches has run until allow_switches.
