@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 namespace kit {
@@ -85,13 +86,15 @@ HANDLE make_job() {
 
 }  // namespace
 
-// Runs one program in the kit's folder, its output into output\NAME.txt. It passes only when it
-// started, ended by itself within `limit_ms`, with exit status 0, and said so. Once the limit has
-// passed it is stopped with every process it started; a program that ends leaves none behind.
 Run run(const std::wstring& folder, const std::wstring& program, DWORD limit_ms, bool says_passed,
         bool jobs_refused, const wchar_t* arguments) {
     Run r;
     r.program = program;
+    if (GetFileAttributesW((folder + program).c_str()) == INVALID_FILE_ATTRIBUTES &&
+        GetLastError() == ERROR_FILE_NOT_FOUND) {
+        r.result = L"missing";
+        return r;
+    }
     const std::wstring output = folder + L"output\\" + program + L".txt";
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     Handle out(CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
@@ -119,17 +122,13 @@ Run run(const std::wstring& folder, const std::wstring& program, DWORD limit_ms,
                               CREATE_SUSPENDED | flags, nullptr, folder.c_str(), &startup,
                               &process) != 0;
     };
-    if (GetFileAttributesW((folder + program).c_str()) == INVALID_FILE_ATTRIBUTES &&
-        GetLastError() == ERROR_FILE_NOT_FOUND) {
-        r.result = L"missing";
-        return r;
-    }
     if (!start(CREATE_BREAKAWAY_FROM_JOB) && (GetLastError() != ERROR_ACCESS_DENIED || !start(0))) {
         r.result = L"could not start: " + error_text(GetLastError());
         r.took_ms = GetTickCount() - began;
         return r;
     }
     r.ran = true;
+    const Handle owned_thread(process.hThread), owned_process(process.hProcess);
     const bool in_job = job.h && !jobs_refused && AssignProcessToJobObject(job.h, process.hProcess);
     ResumeThread(process.hThread);
     if (WaitForSingleObject(process.hProcess, limit_ms) == WAIT_TIMEOUT) {
@@ -140,8 +139,6 @@ Run run(const std::wstring& folder, const std::wstring& program, DWORD limit_ms,
         stop_with_descendants(process);  // what it left running (the job ends that otherwise)
     }
     GetExitCodeProcess(process.hProcess, &r.exit_code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     r.took_ms = GetTickCount() - began;
     CloseHandle(out.h);
     out.h = nullptr;
